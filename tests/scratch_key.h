@@ -1,0 +1,102 @@
+// A registry key of the test's own, wiped when the test starts and when it ends, with helpers to
+// build token trees in it and to dump a whole tree for before/after comparisons.
+#pragma once
+
+#include "unique_handle.h"
+
+#include <windows.h>
+
+#include <string>
+
+class ScratchKey {
+  public:
+    explicit ScratchKey(std::wstring path, HKEY root = HKEY_CURRENT_USER, REGSAM view = 0)
+        : root_(root), path_(std::move(path)), view_(view) {
+        Wipe();
+        Create(L"");
+    }
+    ~ScratchKey() { Wipe(); }
+
+    HKEY root() const { return root_; }
+    const std::wstring& path() const { return path_; }
+    std::wstring Path(const std::wstring& sub) const { return sub.empty() ? path_ : path_ + L"\\" + sub; }
+
+    void Create(const std::wstring& sub) const {
+        unique_hkey key;
+        RegCreateKeyExW(root_, Path(sub).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr, key.put(),
+                        nullptr);
+    }
+
+    void SetString(const std::wstring& sub, const std::wstring& name, const std::wstring& value) const {
+        Create(sub);
+        RegSetKeyValueW(root_, Path(sub).c_str(), name.empty() ? nullptr : name.c_str(), REG_SZ,
+                        value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    }
+
+    void SetDword(const std::wstring& sub, const std::wstring& name, DWORD value) const {
+        Create(sub);
+        RegSetKeyValueW(root_, Path(sub).c_str(), name.c_str(), REG_DWORD, &value, sizeof value);
+    }
+
+    void Remove(const std::wstring& sub) const { RegDeleteTreeW(root_, Path(sub).c_str()); }
+
+    bool Exists(const std::wstring& sub) const {
+        unique_hkey key;
+        return RegOpenKeyExW(root_, Path(sub).c_str(), 0, KEY_READ | view_, key.put()) == ERROR_SUCCESS;
+    }
+
+    // Every key and value beneath `sub`, one line each, in registry order.
+    std::wstring Dump(const std::wstring& sub = L"") const {
+        unique_hkey key;
+        if (RegOpenKeyExW(root_, Path(sub).c_str(), 0, KEY_READ | view_, key.put()) != ERROR_SUCCESS) {
+            return L"<missing " + sub + L">\n";
+        }
+        std::wstring out;
+        DumpKey(key.get(), sub, out);
+        return out;
+    }
+
+  private:
+    void Wipe() const {
+        unique_hkey key;
+        if (RegOpenKeyExW(root_, path_.c_str(), 0, KEY_ALL_ACCESS | view_, key.put()) == ERROR_SUCCESS) {
+            RegDeleteTreeW(key.get(), nullptr);
+            key.reset();
+            RegDeleteKeyExW(root_, path_.c_str(), view_, 0);
+        }
+    }
+
+    static void DumpKey(HKEY key, const std::wstring& name, std::wstring& out) {
+        out += L"[" + name + L"]\n";
+        for (DWORD index = 0;; ++index) {
+            wchar_t valueName[16384];
+            BYTE data[4096];
+            DWORD nameLength = 16384, dataSize = sizeof data, type = 0;
+            if (RegEnumValueW(key, index, valueName, &nameLength, nullptr, &type, data, &dataSize) !=
+                ERROR_SUCCESS) {
+                break;
+            }
+            out += L"  " + std::wstring(valueName, nameLength) + L" type " + std::to_wstring(type) + L" =";
+            for (DWORD i = 0; i < dataSize; ++i) {
+                out += L" " + std::to_wstring(data[i]);
+            }
+            out += L"\n";
+        }
+        for (DWORD index = 0;; ++index) {
+            wchar_t childName[256];
+            DWORD length = 256;
+            if (RegEnumKeyExW(key, index, childName, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS) {
+                break;
+            }
+            unique_hkey child;
+            if (RegOpenKeyExW(key, childName, 0, KEY_READ, child.put()) == ERROR_SUCCESS) {
+                DumpKey(child.get(), name + L"\\" + std::wstring(childName, length), out);
+            }
+        }
+    }
+
+    HKEY root_;
+    std::wstring path_;
+    REGSAM view_;
+};

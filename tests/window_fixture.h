@@ -1,0 +1,55 @@
+// Opens frmQuillfen in this process on a scratch token key and drives it with the messages its
+// controls would send, pumping the queue the way the program's message loop does.
+#pragma once
+
+#include "frmQuillfen.h"
+#include "scratch_key.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+inline void PumpMessages() {
+    MSG message{};
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        // Closing a window quits the program; in a test process that must not end later waits.
+        if (message.message != WM_QUIT) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+}
+
+class VoiceWindowTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        form.reset();
+        PumpMessages();
+    }
+
+    frmQuillfen& Open() {
+        form = std::make_unique<frmQuillfen>(VoiceTokenKey{HKEY_CURRENT_USER, tokens.path()});
+        EXPECT_TRUE(form->Create(GetModuleHandleW(nullptr)));
+        return *form;
+    }
+
+    std::vector<std::wstring> Entries() const {
+        std::vector<std::wstring> entries;
+        for (int i = 0; i < form->lstVoices.ListCount(); ++i) {
+            entries.push_back(form->lstVoices.List(i));
+        }
+        return entries;
+    }
+
+    // What the list sends when the user changes its selection.
+    void Select(int index) const {
+        SendMessageW(form->lstVoices.hwnd(), LB_SETCURSEL, index, 0);
+        SendMessageW(form->hwnd(), WM_COMMAND,
+                     MAKEWPARAM(GetDlgCtrlID(form->lstVoices.hwnd()), LBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(form->lstVoices.hwnd()));
+    }
+
+    ScratchKey tokens{L"Software\\SAPI5Quillfen.Tests\\Window"};
+    std::unique_ptr<frmQuillfen> form;
+};

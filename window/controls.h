@@ -1,0 +1,75 @@
+// Thin wrappers over plain Win32 controls. Positions and sizes are twips held as float, relative to the
+// parent's client area; a write the control cannot take returns false and leaves the old value.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+class Control {
+  public:
+    Control() = default;
+    explicit Control(HWND hwnd) : hwnd_(hwnd) {}
+
+    HWND hwnd() const { return hwnd_; }
+
+    float Left() const;
+    float Top() const;
+    float Width() const;
+    float Height() const;
+    bool Left(double twips);
+    bool Top(double twips);
+    bool Width(double twips);
+    bool Height(double twips);
+
+    bool Enabled() const;
+    void Enabled(bool enabled);
+
+  private:
+    RECT Bounds() const;
+    float ToTwips(LONG pixels) const;
+    bool ToPixels(double twips, bool allowNegative, int& pixels) const;
+    bool Place(const RECT& bounds) const;
+
+    HWND hwnd_ = nullptr;
+};
+
+class Label : public Control {
+  public:
+    using Control::Control;
+
+    // Fits the label to its caption in its current font.
+    void AutoSize();
+};
+
+class ListBox : public Control {
+  public:
+    using Control::Control;
+
+    void Clear();
+    bool AddItem(const std::wstring& text);
+    int ListCount() const;
+    std::wstring List(int index) const;
+    bool List(int index, const std::wstring& text);
+    int ListIndex() const;
+    bool RemoveItem(int index);
+};
+
+class CommandButton : public Control {
+  public:
+    using Control::Control;
+};
+
+// The top-level window's own properties; ScaleWidth and ScaleHeight are its client size in twips.
+class FormWindow {
+  public:
+    explicit FormWindow(HWND hwnd) : hwnd_(hwnd) {}
+
+    float ScaleWidth() const;
+    float ScaleHeight() const;
+    // 0 normal, 1 minimized, 2 maximized.
+    int WindowState() const;
+
+  private:
+    HWND hwnd_;
+};

@@ -1,0 +1,183 @@
+#include "frmQuillfen.h"
+
+#include "dpi.h"
+#include "layout.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr wchar_t WindowClassName[] = L"SAPI5Quillfen.frmQuillfen";
+constexpr wchar_t Caption[] = L"SAPI 5 Quillfen";
+constexpr DWORD FormStyle = WS_OVERLAPPEDWINDOW;
+constexpr DWORD FormExStyle = WS_EX_CONTROLPARENT;
+
+// Control ids stay clear of IDOK and IDCANCEL, which the dialog manager sends for Enter and Escape.
+constexpr int LabelId = 101;
+constexpr int ListId = 102;
+constexpr int DeleteId = 103;
+
+struct DesignRect {
+    double left, top, width, height;
+};
+constexpr double InnerWidth = 4680;
+constexpr double InnerHeight = 3090;
+constexpr DesignRect LabelDesign{120, 120, 555, 240};
+constexpr DesignRect ListDesign{120, 360, 1215, 300};
+constexpr DesignRect DeleteDesign{1800, 2520, 1215, 495};
+
+constexpr double FontPoints = 9.75;
+
+int ToDevice(double twips, UINT dpi) {
+    return static_cast<int>(std::lround(TwipsToPixels(twips, dpi)));
+}
+
+unique_hfont CreateFormFont(UINT dpi) {
+    const int height = -static_cast<int>(std::lround(FontPoints * dpi / 72.0));
+    return unique_hfont(CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                    DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
+}
+
+HWND CreateControl(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle,
+                   int id, const DesignRect& design, UINT dpi) {
+    return CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style,
+                           ToDevice(design.left, dpi), ToDevice(design.top, dpi), ToDevice(design.width, dpi),
+                           ToDevice(design.height, dpi), parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+}
+
+}  // namespace
+
+bool ContainsProtectedMarker(const std::wstring& text) {
+    return FindStringOrdinal(FIND_FROMSTART, text.c_str(), static_cast<int>(text.size()),
+                             ProtectedVoiceMarker, -1, TRUE) >= 0;
+}
+
+frmQuillfen::frmQuillfen(VoiceTokenKey tokens) : tokens_(std::move(tokens)) {}
+
+bool frmQuillfen::Create(HINSTANCE instance) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = WindowClassName;
+    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        return false;
+    }
+    // The handle is attached in WM_NCCREATE, so the controls exist once this returns.
+    CreateWindowExW(FormExStyle, WindowClassName, Caption, FormStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                    CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
+    if (!hwnd_) {
+        return false;
+    }
+    Form_Load();
+    return true;
+}
+
+LRESULT CALLBACK frmQuillfen::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* form = static_cast<frmQuillfen*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        form->hwnd_.reset(hwnd);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    }
+    auto* form = reinterpret_cast<frmQuillfen*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        if (form) {
+            form->hwnd_.release();  // the window is gone already: nothing left to destroy
+        }
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    return form ? form->HandleMessage(message, wParam, lParam)
+                : DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+LRESULT frmQuillfen::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            OnCreate();
+            return 0;
+        case WM_SIZE:
+            Form_Resize();
+            return 0;
+        case WM_ACTIVATE:
+            OnActivate(wParam);
+            return 0;
+        case WM_SETFOCUS:
+            OnActivate(WA_ACTIVE);
+            return 0;
+        case WM_COMMAND:
+            OnCommand(wParam);
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        default:
+            return DefWindowProcW(hwnd(), message, wParam, lParam);
+    }
+}
+
+void frmQuillfen::OnCreate() {
+    const UINT dpi = WindowDpi(hwnd());
+    font_ = CreateFormFont(dpi);
+    // Creation order is tab order: label, list, button.
+    lblVoices = Label(CreateControl(hwnd(), L"STATIC", L"&Voices", SS_LEFT, 0, LabelId, LabelDesign, dpi));
+    lstVoices = ListBox(CreateControl(hwnd(), L"LISTBOX", L"",
+                                      WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
+                                      WS_EX_CLIENTEDGE, ListId, ListDesign, dpi));
+    cmdDelete =
+        CommandButton(CreateControl(hwnd(), L"BUTTON", L"Delete", WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, 0,
+                                    DeleteId, DeleteDesign, dpi));
+    for (HWND control : {lblVoices.hwnd(), lstVoices.hwnd(), cmdDelete.hwnd()}) {
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    }
+    lblVoices.AutoSize();
+
+    const RECT outer = OuterRectForClient(FormStyle, FormExStyle, ToDevice(InnerWidth, dpi),
+                                          ToDevice(InnerHeight, dpi), dpi);
+    SetWindowPos(hwnd(), nullptr, 0, 0, outer.right, outer.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void frmQuillfen::OnActivate(WPARAM wParam) {
+    // Keep the keyboard focus on the control the user left, or on the list when the window first opens.
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd(), focus)) {
+            lastFocus_ = focus;
+        }
+        return;
+    }
+    HWND target =
+        lastFocus_ && IsChild(hwnd(), lastFocus_) ? lastFocus_ : GetNextDlgTabItem(hwnd(), nullptr, FALSE);
+    if (target) {
+        SetFocus(target);
+    }
+}
+
+void frmQuillfen::OnCommand(WPARAM wParam) {
+    (void)wParam;
+}
+
+void frmQuillfen::Form_Load() {
+    LoadVoices();
+}
+
+void frmQuillfen::Form_Resize() {
+    ArrangeVoiceControls(FormWindow(hwnd()), lblVoices, lstVoices, cmdDelete);
+}
+
+void frmQuillfen::LoadVoices() {
+    lstVoices.Clear();
+    const SubKeyNameList tokens = EnumSubKeys(tokens_.root, tokens_.path);
+    for (const std::wstring& token : tokens) {
+        lstVoices.AddItem(token);
+        const std::wstring added = lstVoices.List(lstVoices.ListCount() - 1);
+        if (ContainsProtectedMarker(added)) {
+            lstVoices.List(lstVoices.ListCount() - 1, added + ProtectedSuffix);
+        }
+    }
+}

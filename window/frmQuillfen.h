@@ -1,0 +1,53 @@
+// The program's one window: the list of installed voice tokens and the command that removes one.
+// Behaviour lives in the event handlers; the controls are public so the window can be inspected.
+#pragma once
+
+#include "../registry/modRegistry.h"
+#include "controls.h"
+#include "window_handles.h"
+
+#include <string>
+
+inline constexpr wchar_t VoiceTokensKeyPath[] = L"SOFTWARE\\Microsoft\\Speech\\Voices\\Tokens";
+inline constexpr wchar_t ProtectedVoiceMarker[] = L"MSSam";
+inline constexpr wchar_t ProtectedSuffix[] = L" (Cannot be deleted)";
+
+// True when `text` contains the protected-voice marker anywhere, in any case.
+bool ContainsProtectedMarker(const std::wstring& text);
+
+// Where the voice tokens live. The program always uses HKEY_LOCAL_MACHINE\VoiceTokensKeyPath.
+struct VoiceTokenKey {
+    RootKey root = HKEY_LOCAL_MACHINE;
+    std::wstring path = VoiceTokensKeyPath;
+};
+
+class frmQuillfen {
+  public:
+    explicit frmQuillfen(VoiceTokenKey tokens = {});
+    frmQuillfen(const frmQuillfen&) = delete;
+    frmQuillfen& operator=(const frmQuillfen&) = delete;
+
+    // Creates the window and its controls, then raises Load. The window stays hidden until shown.
+    bool Create(HINSTANCE instance);
+    HWND hwnd() const { return hwnd_.get(); }
+
+    Label lblVoices;
+    ListBox lstVoices;
+    CommandButton cmdDelete;
+
+  private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnCreate();
+    void OnActivate(WPARAM wParam);
+    void OnCommand(WPARAM wParam);
+
+    void Form_Load();
+    void Form_Resize();
+    void LoadVoices();
+
+    VoiceTokenKey tokens_;
+    unique_hwnd hwnd_;
+    unique_hfont font_;
+    HWND lastFocus_ = nullptr;
+};

@@ -2,6 +2,10 @@
 
 #include "unique_handle.h"
 
+#include <shlwapi.h>
+
+#include <string_view>
+
 namespace {
 
 // Longer than any name the registry allows (255); a name still not fitting is skipped.
@@ -45,4 +49,18 @@ SubKeyNameList EnumOpenKeySubKeys(HKEY key, DWORD expectedCount, DWORD longestNa
         }
     }
     return names;
+}
+
+bool DeleteSubKeyTree(RootKey root, const std::wstring& path, const std::wstring& subKeyName) {
+    // Such a name would reach the parent itself, a key deeper down, or a shorter name.
+    if (subKeyName.empty() || subKeyName.find_first_of(std::wstring_view(L"\\\0", 2)) != std::wstring::npos) {
+        return false;
+    }
+    unique_hkey parent;
+    const LSTATUS opened = RegOpenKeyExW(root, path.c_str(), 0, VoiceKeyAccess, parent.put());
+    if (opened != ERROR_SUCCESS) {
+        return opened == ERROR_FILE_NOT_FOUND;
+    }
+    const LSTATUS deleted = SHDeleteKeyW(parent.get(), subKeyName.c_str());
+    return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
 }

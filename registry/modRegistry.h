@@ -21,3 +21,7 @@ SubKeyNameList EnumSubKeys(RootKey root, const std::wstring& path);
 // The names of the sub-keys of an open key. `expectedCount` and `longestName` come from an earlier
 // information query and only size the work: the key may have changed since.
 SubKeyNameList EnumOpenKeySubKeys(HKEY key, DWORD expectedCount, DWORD longestName);
+
+// Deletes root\path\subKeyName with everything beneath it. True when that key no longer exists:
+// deleted now, or already gone. A name that is empty or holds a backslash or a NUL deletes nothing.
+bool DeleteSubKeyTree(RootKey root, const std::wstring& path, const std::wstring& subKeyName);

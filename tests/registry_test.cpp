@@ -115,4 +115,84 @@ TEST(EnumSubKeysView, ReadsTheRegistryViewOfItsOwnArchitecture) {
     EXPECT_EQ(EnumSubKeys(HKEY_LOCAL_MACHINE, path), expected);
 }
 
+class DeleteSubKeyTreeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // A token with values and sub-keys three levels deep, and siblings whose names share its prefix.
+        tokens.SetString(L"", L"ParentValue", L"stays");
+        tokens.SetString(L"Anna", L"", L"Anna - English");
+        tokens.SetString(L"Anna", L"CLSID", L"{00000000-0000-0000-0000-000000000001}");
+        tokens.SetString(L"Anna\\Attributes", L"Gender", L"Female");
+        tokens.SetDword(L"Anna\\Attributes\\Deep", L"Level", 2);
+        tokens.SetString(L"Anna\\Attributes\\Deep\\Deeper", L"Level", L"3");
+        tokens.SetString(L"Ann", L"", L"Ann - Welsh");
+        tokens.SetString(L"Anna2\\Attributes", L"Gender", L"Female");
+        tokens.SetString(L"Bert\\Attributes", L"Gender", L"Male");
+        tokens.SetDword(L"Bert\\Attributes\\Deep", L"Level", 2);
+        before = tokens.Dump();
+    }
+
+    bool Delete(const std::wstring& name) const {
+        return DeleteSubKeyTree(HKEY_CURRENT_USER, tokens.path(), name);
+    }
+
+    ScratchKey tokens{ScratchPath};
+    std::wstring before;
+};
+
+TEST_F(DeleteSubKeyTreeTest, RemovesTheWholeTokenTreeAndLeavesEverySiblingExactly) {
+    EXPECT_TRUE(Delete(L"Anna"));
+
+    EXPECT_FALSE(tokens.Exists(L"Anna"));
+    EXPECT_EQ(tokens.Dump(), WithoutTree(before, L"Anna"));
+    EXPECT_NE(tokens.Dump(), before);
+    EXPECT_EQ(EnumSubKeys(HKEY_CURRENT_USER, tokens.path()), (SubKeyNameList{L"Ann", L"Anna2", L"Bert"}));
+}
+
+TEST_F(DeleteSubKeyTreeTest, NameOutsideTheAnsiCodePageIsDeleted) {
+    const std::wstring name = L"\u041c\u0438\u0440\u043e\u043d \U0001D4B1";
+    tokens.SetString(name + L"\\Attributes", L"Name", name);
+    const std::wstring withIt = tokens.Dump();
+
+    EXPECT_TRUE(Delete(name));
+
+    EXPECT_FALSE(tokens.Exists(name));
+    EXPECT_EQ(tokens.Dump(), WithoutTree(withIt, name));
+    EXPECT_EQ(tokens.Dump(), before);
+}
+
+TEST_F(DeleteSubKeyTreeTest, NameThatIsGoneCountsAsGoneAndChangesNothing) {
+    EXPECT_TRUE(Delete(L"Nobody"));
+    EXPECT_TRUE(Delete(L"Anna (Cannot be deleted)"));
+    EXPECT_TRUE(DeleteSubKeyTree(HKEY_CURRENT_USER, tokens.Path(L"NoParent"), L"Anna"));
+
+    EXPECT_EQ(tokens.Dump(), before);
+    EXPECT_FALSE(tokens.Exists(L"NoParent"));
+}
+
+TEST_F(DeleteSubKeyTreeTest, NameReachingAnotherKeyIsRefused) {
+    for (const std::wstring& name :
+         {std::wstring(), std::wstring(L"Anna\\Attributes"), std::wstring(L"\\Anna"), std::wstring(L"Anna\\"),
+          std::wstring(L"\\"), std::wstring(L"Anna\0Bert", 9), std::wstring(L"\0", 1)}) {
+        EXPECT_FALSE(Delete(name)) << "name of length " << name.size();
+    }
+    EXPECT_EQ(tokens.Dump(), before);
+}
+
+TEST_F(DeleteSubKeyTreeTest, ParentWithoutWriteAccessDeletesNothing) {
+    KeyLock locked(HKEY_CURRENT_USER, tokens.path());
+
+    EXPECT_FALSE(Delete(L"Anna"));
+    EXPECT_TRUE(EnumSubKeys(HKEY_CURRENT_USER, tokens.path()).empty());  // listing asks for write access too
+}
+
+TEST_F(DeleteSubKeyTreeTest, TokenThatCannotBeDeletedIsReportedAsStillThere) {
+    {
+        KeyLock locked(HKEY_CURRENT_USER, tokens.Path(L"Anna\\Attributes"));
+        EXPECT_FALSE(Delete(L"Anna"));
+    }
+    EXPECT_TRUE(tokens.Exists(L"Anna\\Attributes\\Deep\\Deeper"));
+    EXPECT_EQ(WithoutTree(tokens.Dump(), L"Anna"), WithoutTree(before, L"Anna"));
+}
+
 }  // namespace

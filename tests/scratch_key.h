@@ -5,6 +5,7 @@
 #include "unique_handle.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <string>
 
@@ -99,4 +100,47 @@ class ScratchKey {
     HKEY root_;
     std::wstring path_;
     REGSAM view_;
+};
+
+// A dump with the section of one sub-key tree of the dumped key taken out.
+inline std::wstring WithoutTree(const std::wstring& dump, const std::wstring& subKey) {
+    std::wstring kept;
+    bool inTree = false;
+    for (size_t start = 0; start < dump.size();) {
+        const size_t end = dump.find(L'\n', start) + 1;
+        const std::wstring line = dump.substr(start, end - start);
+        if (line.starts_with(L"[")) {
+            inTree = line == L"[\\" + subKey + L"]\n" || line.starts_with(L"[\\" + subKey + L"\\");
+        }
+        if (!inTree) {
+            kept += line;
+        }
+        start = end;
+    }
+    return kept;
+}
+
+// Denies everyone every right on a key for the life of the object; the owner may still put the
+// permissions back, which the destructor does so the scratch key can be wiped.
+class KeyLock {
+  public:
+    KeyLock(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) { Apply(L"D:(D;;KA;;;WD)"); }
+    ~KeyLock() { Apply(L"D:(A;OICI;KA;;;WD)"); }
+    KeyLock(const KeyLock&) = delete;
+    KeyLock& operator=(const KeyLock&) = delete;
+
+  private:
+    void Apply(const wchar_t* sddl) const {
+        unique_hkey key;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (RegOpenKeyExW(root_, path_.c_str(), 0, WRITE_DAC, key.put()) == ERROR_SUCCESS &&
+            ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                                 nullptr)) {
+            RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor);
+            LocalFree(descriptor);
+        }
+    }
+
+    HKEY root_;
+    std::wstring path_;
 };

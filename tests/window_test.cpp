@@ -100,3 +100,137 @@ TEST(VoiceWindowDefaults, ReadsTheInstalledVoiceTokens) {
 }
 
 }  // namespace
+
+namespace {
+
+class DeleteCommandTest : public VoiceWindowTest {
+  protected:
+    void Press() const { SendMessageW(form->cmdDelete.hwnd(), BM_CLICK, 0, 0); }
+};
+
+TEST_F(DeleteCommandTest, SelectingAProtectedEntryDisablesDeleteAndAnotherEnablesIt) {
+    for (const wchar_t* name : {L"Anna", L"MSSam", L"Zira"}) {
+        tokens.Create(name);
+    }
+    frmQuillfen& window = Open();
+
+    Select(1);
+    EXPECT_FALSE(window.cmdDelete.Enabled());
+    Select(0);
+    EXPECT_TRUE(window.cmdDelete.Enabled());
+    Select(1);
+    EXPECT_FALSE(window.cmdDelete.Enabled());
+    Select(2);
+    EXPECT_TRUE(window.cmdDelete.Enabled());
+}
+
+TEST_F(DeleteCommandTest, DeleteWithNothingSelectedOrAnEmptyListChangesNothing) {
+    tokens.SetString(L"Anna\\Attributes", L"Name", L"Anna");
+    tokens.Create(L"Zira");
+    const std::wstring before = tokens.Dump();
+    frmQuillfen& window = Open();
+    window.cmdDelete.Enabled(true);
+
+    Press();
+    EXPECT_EQ(Entries(), (Texts{L"Anna", L"Zira"}));
+    EXPECT_EQ(tokens.Dump(), before);
+
+    window.lstVoices.Clear();
+    Press();
+    EXPECT_EQ(tokens.Dump(), before);
+}
+
+TEST_F(DeleteCommandTest, DeletingTheThirdOfFiveRemovesThatTokenAndClosesTheGap) {
+    for (const wchar_t* name : {L"Voice 0", L"Voice 1", L"Voice 2", L"Voice 3", L"Voice 4"}) {
+        tokens.SetString(std::wstring(name) + L"\\Attributes", L"Name", name);
+    }
+    tokens.SetDword(L"Voice 2\\Attributes\\Deep", L"Level", 2);
+    const std::wstring before = tokens.Dump();
+    frmQuillfen& window = Open();
+
+    Select(2);
+    ASSERT_TRUE(window.cmdDelete.Enabled());
+    Press();
+
+    EXPECT_EQ(Entries(), (Texts{L"Voice 0", L"Voice 1", L"Voice 3", L"Voice 4"}));
+    EXPECT_EQ(window.lstVoices.ListIndex(), -1);
+    EXPECT_FALSE(tokens.Exists(L"Voice 2"));
+    EXPECT_EQ(tokens.Dump(), WithoutTree(before, L"Voice 2"));
+    EXPECT_EQ(EnumSubKeys(HKEY_CURRENT_USER, tokens.path()).size(), 4u);
+
+    Press();  // nothing is selected now
+    EXPECT_EQ(window.lstVoices.ListCount(), 4);
+}
+
+TEST_F(DeleteCommandTest, DeletesATokenWithANonLatinName) {
+    const std::wstring name = L"\u97f3\u58f0 \u041c\u0438\u0440\u043e\u043d";
+    tokens.SetString(name + L"\\Attributes", L"Language", L"419");
+    tokens.Create(L"Anna");
+    Open();
+
+    Select(1);
+    ASSERT_EQ(form->lstVoices.List(1), name);
+    Press();
+
+    EXPECT_EQ(Entries(), (Texts{L"Anna"}));
+    EXPECT_FALSE(tokens.Exists(name));
+}
+
+TEST_F(DeleteCommandTest, ProtectedEntryIsRefusedEvenWithTheButtonEnabled) {
+    tokens.SetString(L"MSSam\\Attributes", L"Name", L"Sam");
+    frmQuillfen& window = Open();
+
+    Select(0);
+    window.cmdDelete.Enabled(true);
+    Press();
+
+    EXPECT_TRUE(tokens.Exists(L"MSSam\\Attributes"));
+    EXPECT_EQ(Entries(), (Texts{L"MSSam (Cannot be deleted)"}));
+}
+
+TEST_F(DeleteCommandTest, TokenThatCannotBeDeletedStaysListedAndSelected) {
+    tokens.SetString(L"Anna\\Attributes", L"Name", L"Anna");
+    tokens.Create(L"Zira");
+    frmQuillfen& window = Open();
+    KeyLock locked(HKEY_CURRENT_USER, tokens.Path(L"Anna\\Attributes"));
+
+    Select(0);
+    Press();
+
+    EXPECT_EQ(Entries(), (Texts{L"Anna", L"Zira"}));
+    EXPECT_EQ(window.lstVoices.ListIndex(), 0);
+    EXPECT_TRUE(tokens.Exists(L"Anna"));
+}
+
+// Through the dialog manager, as the program's message loop passes keys on.
+TEST_F(DeleteCommandTest, SpaceOnTheButtonDeletesAndEnterDoesNot) {
+    tokens.Create(L"Anna");
+    tokens.Create(L"Zira");
+    frmQuillfen& window = Open();
+    ShowWindow(window.hwnd(), SW_SHOW);
+    SetForegroundWindow(window.hwnd());
+    PumpMessages();
+    Select(0);
+    SetFocus(window.cmdDelete.hwnd());
+    auto key = [&](UINT message, WPARAM vk) {
+        MSG msg{GetFocus(), message, vk, 1, GetTickCount(), {}};
+        if (!IsDialogMessageW(window.hwnd(), &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        PumpMessages();
+    };
+
+    key(WM_KEYDOWN, VK_RETURN);
+    key(WM_KEYUP, VK_RETURN);
+    EXPECT_TRUE(tokens.Exists(L"Anna"));
+    EXPECT_EQ(window.lstVoices.ListCount(), 2);
+
+    ASSERT_EQ(GetFocus(), window.cmdDelete.hwnd());
+    key(WM_KEYDOWN, VK_SPACE);
+    key(WM_KEYUP, VK_SPACE);
+    EXPECT_FALSE(tokens.Exists(L"Anna"));
+    EXPECT_EQ(Entries(), (Texts{L"Zira"}));
+}
+
+}  // namespace

@@ -159,7 +159,14 @@ void frmQuillfen::OnActivate(WPARAM wParam) {
 }
 
 void frmQuillfen::OnCommand(WPARAM wParam) {
-    (void)wParam;
+    // Enter arrives as IDOK and Escape as IDCANCEL: neither is a control here, so neither deletes.
+    const int id = LOWORD(wParam);
+    const int code = HIWORD(wParam);
+    if (id == ListId && code == LBN_SELCHANGE) {
+        lstVoices_Click();
+    } else if (id == DeleteId && code == BN_CLICKED) {
+        cmdDelete_Click();
+    }
 }
 
 void frmQuillfen::Form_Load() {
@@ -168,6 +175,28 @@ void frmQuillfen::Form_Load() {
 
 void frmQuillfen::Form_Resize() {
     ArrangeVoiceControls(FormWindow(hwnd()), lblVoices, lstVoices, cmdDelete);
+}
+
+void frmQuillfen::lstVoices_Click() {
+    const int index = lstVoices.ListIndex();
+    cmdDelete.Enabled(index > -1 && !ContainsProtectedMarker(lstVoices.List(index)));
+}
+
+void frmQuillfen::cmdDelete_Click() {
+    const int listCount = lstVoices.ListCount();
+    const int listIndex = lstVoices.ListIndex();
+    if (!(listIndex > -1 && listCount > 0)) {
+        return;
+    }
+    const std::wstring token = lstVoices.List(lstVoices.ListIndex());
+    // Protected voices are refused here as well, not only by the disabled button.
+    if (ContainsProtectedMarker(token)) {
+        return;
+    }
+    // The entry goes only with the token: a voice still registered stays listed, and selected.
+    if (DeleteSubKeyTree(tokens_.root, tokens_.path, token)) {
+        lstVoices.RemoveItem(lstVoices.ListIndex());
+    }
 }
 
 void frmQuillfen::LoadVoices() {

@@ -44,6 +44,8 @@ class frmQuillfen {
 
     void Form_Load();
     void Form_Resize();
+    void lstVoices_Click();
+    void cmdDelete_Click();
     void LoadVoices();
 
     VoiceTokenKey tokens_;

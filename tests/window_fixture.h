@@ -50,6 +50,23 @@ class VoiceWindowTest : public ::testing::Test {
                      reinterpret_cast<LPARAM>(form->lstVoices.hwnd()));
     }
 
+    void ShowActive() const {
+        ShowWindow(form->hwnd(), SW_SHOW);
+        SetForegroundWindow(form->hwnd());
+        PumpMessages();
+    }
+
+    // A key message for the focused control, passed on as the program's message loop does.
+    static constexpr LPARAM AltDown = 1 | (1 << 29);
+    void key(UINT message, WPARAM vk, LPARAM flags = 1) const {
+        MSG msg{GetFocus(), message, vk, flags, GetTickCount(), {}};
+        if (!IsDialogMessageW(form->hwnd(), &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        PumpMessages();
+    }
+
     ScratchKey tokens{L"Software\\SAPI5Quillfen.Tests\\Window"};
     std::unique_ptr<frmQuillfen> form;
 };

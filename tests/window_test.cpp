@@ -1,5 +1,7 @@
 #include "window_fixture.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 
 namespace {
@@ -202,24 +204,13 @@ TEST_F(DeleteCommandTest, TokenThatCannotBeDeletedStaysListedAndSelected) {
     EXPECT_TRUE(tokens.Exists(L"Anna"));
 }
 
-// Through the dialog manager, as the program's message loop passes keys on.
 TEST_F(DeleteCommandTest, SpaceOnTheButtonDeletesAndEnterDoesNot) {
     tokens.Create(L"Anna");
     tokens.Create(L"Zira");
     frmQuillfen& window = Open();
-    ShowWindow(window.hwnd(), SW_SHOW);
-    SetForegroundWindow(window.hwnd());
-    PumpMessages();
+    ShowActive();
     Select(0);
     SetFocus(window.cmdDelete.hwnd());
-    auto key = [&](UINT message, WPARAM vk) {
-        MSG msg{GetFocus(), message, vk, 1, GetTickCount(), {}};
-        if (!IsDialogMessageW(window.hwnd(), &msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        PumpMessages();
-    };
 
     key(WM_KEYDOWN, VK_RETURN);
     key(WM_KEYUP, VK_RETURN);
@@ -231,6 +222,57 @@ TEST_F(DeleteCommandTest, SpaceOnTheButtonDeletesAndEnterDoesNot) {
     key(WM_KEYUP, VK_SPACE);
     EXPECT_FALSE(tokens.Exists(L"Anna"));
     EXPECT_EQ(Entries(), (Texts{L"Zira"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(VoiceWindowTest, AltVFocusesTheListAndArrowKeysApplyTheSelectionRule) {
+    for (const wchar_t* name : {L"Anna", L"MSSam", L"Zira"}) {
+        tokens.Create(name);
+    }
+    frmQuillfen& window = Open();
+    ShowActive();
+    Select(0);
+    SetFocus(window.cmdDelete.hwnd());
+    ASSERT_EQ(GetFocus(), window.cmdDelete.hwnd());
+
+    key(WM_SYSKEYDOWN, 'V', AltDown);
+    key(WM_SYSCHAR, 'v', AltDown);
+    key(WM_KEYUP, 'V');
+    EXPECT_EQ(GetFocus(), window.lstVoices.hwnd());
+
+    key(WM_KEYDOWN, VK_DOWN);
+    EXPECT_EQ(window.lstVoices.ListIndex(), 1);
+    EXPECT_FALSE(window.cmdDelete.Enabled());
+    key(WM_KEYDOWN, VK_DOWN);
+    EXPECT_EQ(window.lstVoices.ListIndex(), 2);
+    EXPECT_TRUE(window.cmdDelete.Enabled());
+
+    key(WM_KEYDOWN, VK_TAB);
+    EXPECT_EQ(GetFocus(), window.cmdDelete.hwnd());
+    key(WM_KEYDOWN, VK_TAB);
+    EXPECT_EQ(GetFocus(), window.lstVoices.hwnd());
+}
+
+// Windows takes the list's name from the label before it; this Wine takes it from the list's own text.
+TEST_F(VoiceWindowTest, ScreenReadersHearTheListCalledVoices) {
+    frmQuillfen& window = Open();
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    IAccessible* accessible = nullptr;
+    ASSERT_EQ(AccessibleObjectFromWindow(window.lstVoices.hwnd(), OBJID_CLIENT, __uuidof(IAccessible),
+                                         reinterpret_cast<void**>(&accessible)),
+              S_OK);
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    EXPECT_EQ(accessible->get_accName(self, &name), S_OK);
+    EXPECT_STREQ(name, L"Voices");
+    SysFreeString(name);
+    accessible->Release();
+    CoUninitialize();
 }
 
 }  // namespace

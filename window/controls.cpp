@@ -19,81 +19,63 @@ RECT Control::Bounds() const {
     return bounds;
 }
 
-float Control::ToTwips(LONG pixels) const {
-    return static_cast<float>(PixelsToTwips(pixels, WindowDpi(hwnd_)));
+float Control::Read(const ExactValue& exact, LONG pixels) const {
+    const UINT dpi = WindowDpi(hwnd_);
+    if (exact.dpi == dpi && exact.pixels == pixels) {
+        return exact.twips;
+    }
+    return static_cast<float>(PixelsToTwips(pixels, dpi));
 }
 
-bool Control::ToPixels(double twips, bool allowNegative, int& pixels) const {
-    const double value = static_cast<float>(twips);
+template <typename Place>
+bool Control::Write(ExactValue& exact, double twips, bool allowNegative, Place place) {
+    const float value = static_cast<float>(twips);
     if (!std::isfinite(value) || (!allowNegative && value < 0)) {
         return false;
     }
-    const double exact = TwipsToPixels(value, WindowDpi(hwnd_));
-    if (std::fabs(exact) > PixelLimit) {
+    const UINT dpi = WindowDpi(hwnd_);
+    const double pixels = std::round(TwipsToPixels(value, dpi));
+    if (std::fabs(pixels) > PixelLimit) {
         return false;
     }
-    pixels = static_cast<int>(std::lround(exact));
+    RECT bounds = Bounds();
+    place(bounds, static_cast<LONG>(pixels));
+    if (!SetWindowPos(hwnd_, nullptr, bounds.left, bounds.top, bounds.right - bounds.left,
+                      bounds.bottom - bounds.top, SWP_NOZORDER | SWP_NOACTIVATE)) {
+        return false;
+    }
+    exact = {value, static_cast<LONG>(pixels), dpi};
     return true;
 }
 
-bool Control::Place(const RECT& bounds) const {
-    return SetWindowPos(hwnd_, nullptr, bounds.left, bounds.top, bounds.right - bounds.left,
-                        bounds.bottom - bounds.top, SWP_NOZORDER | SWP_NOACTIVATE) != FALSE;
-}
-
 float Control::Left() const {
-    return ToTwips(Bounds().left);
+    return Read(left_, Bounds().left);
 }
 float Control::Top() const {
-    return ToTwips(Bounds().top);
+    return Read(top_, Bounds().top);
 }
 float Control::Width() const {
     const RECT bounds = Bounds();
-    return ToTwips(bounds.right - bounds.left);
+    return Read(width_, bounds.right - bounds.left);
 }
 float Control::Height() const {
     const RECT bounds = Bounds();
-    return ToTwips(bounds.bottom - bounds.top);
+    return Read(height_, bounds.bottom - bounds.top);
 }
 
 bool Control::Left(double twips) {
-    RECT bounds = Bounds();
-    int left = 0;
-    if (!ToPixels(twips, true, left)) {
-        return false;
-    }
-    OffsetRect(&bounds, left - bounds.left, 0);
-    return Place(bounds);
+    return Write(left_, twips, true,
+                 [](RECT& bounds, LONG left) { OffsetRect(&bounds, left - bounds.left, 0); });
 }
-
 bool Control::Top(double twips) {
-    RECT bounds = Bounds();
-    int top = 0;
-    if (!ToPixels(twips, true, top)) {
-        return false;
-    }
-    OffsetRect(&bounds, 0, top - bounds.top);
-    return Place(bounds);
+    return Write(top_, twips, true, [](RECT& bounds, LONG top) { OffsetRect(&bounds, 0, top - bounds.top); });
 }
-
 bool Control::Width(double twips) {
-    RECT bounds = Bounds();
-    int width = 0;
-    if (!ToPixels(twips, false, width)) {
-        return false;
-    }
-    bounds.right = bounds.left + width;
-    return Place(bounds);
+    return Write(width_, twips, false, [](RECT& bounds, LONG width) { bounds.right = bounds.left + width; });
 }
-
 bool Control::Height(double twips) {
-    RECT bounds = Bounds();
-    int height = 0;
-    if (!ToPixels(twips, false, height)) {
-        return false;
-    }
-    bounds.bottom = bounds.top + height;
-    return Place(bounds);
+    return Write(height_, twips, false,
+                 [](RECT& bounds, LONG height) { bounds.bottom = bounds.top + height; });
 }
 
 bool Control::Enabled() const {

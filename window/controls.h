@@ -26,12 +26,22 @@ class Control {
     void Enabled(bool enabled);
 
   private:
+    // A write remembers the exact twips it was given, and a read returns them while the control still
+    // sits on the pixel they rounded to: later layout steps then build on exact values, not rounded ones.
+    struct ExactValue {
+        float twips = 0;
+        LONG pixels = 0;
+        UINT dpi = 0;
+    };
+
     RECT Bounds() const;
-    float ToTwips(LONG pixels) const;
-    bool ToPixels(double twips, bool allowNegative, int& pixels) const;
-    bool Place(const RECT& bounds) const;
+    float Read(const ExactValue& exact, LONG pixels) const;
+    // `place` moves one edge of the bounds to the given pixel value.
+    template <typename Place>
+    bool Write(ExactValue& exact, double twips, bool allowNegative, Place place);
 
     HWND hwnd_ = nullptr;
+    ExactValue left_, top_, width_, height_;
 };
 
 class Label : public Control {

@@ -2,6 +2,7 @@
 
 #include "dpi.h"
 #include "layout.h"
+#include "resource.h"
 
 #include <cmath>
 
@@ -9,7 +10,8 @@ namespace {
 
 constexpr wchar_t WindowClassName[] = L"SAPI5Quillfen.frmQuillfen";
 constexpr wchar_t Caption[] = L"SAPI 5 Quillfen";
-constexpr DWORD FormStyle = WS_OVERLAPPEDWINDOW;
+// Clipping the children keeps the background erase of a resize from painting over them.
+constexpr DWORD FormStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 constexpr DWORD FormExStyle = WS_EX_CONTROLPARENT;
 
 // Control ids stay clear of IDOK and IDCANCEL, which the dialog manager sends for Enter and Escape.
@@ -27,6 +29,23 @@ constexpr DesignRect ListDesign{120, 360, 1215, 300};
 constexpr DesignRect DeleteDesign{1800, 2520, 1215, 495};
 
 constexpr double FontPoints = 9.75;
+// The list's own text names it for screen readers that do not take the name from the label.
+constexpr wchar_t ListAccessibleName[] = L"Voices";
+
+int SystemMetricForDpi(int index, UINT dpi) {
+    using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    const auto forDpi = user32 ? reinterpret_cast<GetSystemMetricsForDpiFn>(reinterpret_cast<void*>(
+                                     GetProcAddress(user32, "GetSystemMetricsForDpi")))
+                               : nullptr;
+    return forDpi ? forDpi(index, dpi) : GetSystemMetrics(index);
+}
+
+unique_hicon LoadProgramIcon(HINSTANCE instance, int widthMetric, int heightMetric, UINT dpi) {
+    return unique_hicon(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLFEN), IMAGE_ICON,
+                                                      SystemMetricForDpi(widthMetric, dpi),
+                                                      SystemMetricForDpi(heightMetric, dpi), 0)));
+}
 
 int ToDevice(double twips, UINT dpi) {
     return static_cast<int>(std::lround(TwipsToPixels(twips, dpi)));
@@ -62,6 +81,8 @@ bool frmQuillfen::Create(HINSTANCE instance) {
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hIcon = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLFEN), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = WindowClassName;
     if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
@@ -103,6 +124,9 @@ LRESULT frmQuillfen::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SIZE:
             Form_Resize();
             return 0;
+        case WM_DPICHANGED:
+            OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+            return 0;
         case WM_ACTIVATE:
             OnActivate(wParam);
             return 0;
@@ -111,6 +135,9 @@ LRESULT frmQuillfen::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_COMMAND:
             OnCommand(wParam);
+            return 0;
+        case WM_NEXTDLGCTL:
+            OnNextControl(wParam, lParam);
             return 0;
         case WM_DESTROY:
             PostQuitMessage(0);
@@ -121,25 +148,49 @@ LRESULT frmQuillfen::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void frmQuillfen::OnCreate() {
+    // No DPI message comes for the DPI the window is created at, so it is applied here.
     const UINT dpi = WindowDpi(hwnd());
-    font_ = CreateFormFont(dpi);
     // Creation order is tab order: label, list, button.
     lblVoices = Label(CreateControl(hwnd(), L"STATIC", L"&Voices", SS_LEFT, 0, LabelId, LabelDesign, dpi));
-    lstVoices = ListBox(CreateControl(hwnd(), L"LISTBOX", L"",
+    lstVoices = ListBox(CreateControl(hwnd(), L"LISTBOX", ListAccessibleName,
                                       WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
                                       WS_EX_CLIENTEDGE, ListId, ListDesign, dpi));
     cmdDelete =
         CommandButton(CreateControl(hwnd(), L"BUTTON", L"Delete", WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, 0,
                                     DeleteId, DeleteDesign, dpi));
-    for (HWND control : {lblVoices.hwnd(), lstVoices.hwnd(), cmdDelete.hwnd()}) {
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    }
-    lblVoices.AutoSize();
+    ApplyDpi(dpi);
 
     const RECT outer = OuterRectForClient(FormStyle, FormExStyle, ToDevice(InnerWidth, dpi),
                                           ToDevice(InnerHeight, dpi), dpi);
     SetWindowPos(hwnd(), nullptr, 0, 0, outer.right, outer.bottom,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void frmQuillfen::OnDpiChanged(UINT dpi, const RECT& suggested) {
+    ApplyDpi(dpi);
+    SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    Form_Resize();
+}
+
+// Everything whose size in pixels follows the DPI, apart from the layout that Form_Resize does.
+void frmQuillfen::ApplyDpi(UINT dpi) {
+    unique_hfont font = CreateFormFont(dpi);
+    for (HWND control : {lblVoices.hwnd(), lstVoices.hwnd(), cmdDelete.hwnd()}) {
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    }
+    font_ = std::move(font);  // the old font goes only once no control uses it
+    lblVoices.AutoSize();
+    cmdDelete.Width(DeleteDesign.width);
+    cmdDelete.Height(DeleteDesign.height);
+
+    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd(), GWLP_HINSTANCE));
+    unique_hicon largeIcon = LoadProgramIcon(instance, SM_CXICON, SM_CYICON, dpi);
+    unique_hicon smallIcon = LoadProgramIcon(instance, SM_CXSMICON, SM_CYSMICON, dpi);
+    SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(largeIcon.get()));
+    SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.get()));
+    largeIcon_ = std::move(largeIcon);
+    smallIcon_ = std::move(smallIcon);
 }
 
 void frmQuillfen::OnActivate(WPARAM wParam) {
@@ -154,6 +205,16 @@ void frmQuillfen::OnActivate(WPARAM wParam) {
     HWND target =
         lastFocus_ && IsChild(hwnd(), lastFocus_) ? lastFocus_ : GetNextDlgTabItem(hwnd(), nullptr, FALSE);
     if (target) {
+        SetFocus(target);
+    }
+}
+
+// The dialog manager moves the focus for access keys such as Alt+V with this dialog message,
+// which only dialog boxes answer by themselves.
+void frmQuillfen::OnNextControl(WPARAM wParam, LPARAM lParam) {
+    HWND target = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
+                                 : GetNextDlgTabItem(hwnd(), GetFocus(), static_cast<BOOL>(wParam != 0));
+    if (target && IsChild(hwnd(), target)) {
         SetFocus(target);
     }
 }

@@ -39,7 +39,10 @@ class frmQuillfen {
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void OnCreate();
+    void OnDpiChanged(UINT dpi, const RECT& suggested);
+    void ApplyDpi(UINT dpi);
     void OnActivate(WPARAM wParam);
+    void OnNextControl(WPARAM wParam, LPARAM lParam);
     void OnCommand(WPARAM wParam);
 
     void Form_Load();
@@ -49,7 +52,10 @@ class frmQuillfen {
     void LoadVoices();
 
     VoiceTokenKey tokens_;
-    unique_hwnd hwnd_;
+    // Font and icons outlive the window that shows them: members are destroyed in reverse order.
     unique_hfont font_;
+    unique_hicon largeIcon_;
+    unique_hicon smallIcon_;
     HWND lastFocus_ = nullptr;
+    unique_hwnd hwnd_;
 };

@@ -1,0 +1,124 @@
+// Reads the resources back from the built program, whose path is the first argument.
+#include "unique_handle.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring ProgramPath;
+
+using unique_module = unique_handle<HMODULE, &FreeLibrary>;
+
+std::wstring VersionString(const std::vector<BYTE>& block, const wchar_t* name) {
+    wchar_t* value = nullptr;
+    UINT length = 0;
+    const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    if (!VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &length) || !value) {
+        return L"<missing>";
+    }
+    return std::wstring(value, length && value[length - 1] == L'\0' ? length - 1 : length);
+}
+
+TEST(ProgramResources, VersionBlockNamesTheProgramAndItsVersion) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(ProgramPath.c_str(), &ignored);
+    ASSERT_GT(size, 0u) << "no version block in the program";
+    std::vector<BYTE> block(size);
+    ASSERT_TRUE(GetFileVersionInfoW(ProgramPath.c_str(), 0, size, block.data()));
+
+    EXPECT_EQ(VersionString(block, L"ProductName"), L"SAPI5Quillfen");
+    EXPECT_EQ(VersionString(block, L"InternalName"), L"SAPI5Quillfen");
+    EXPECT_EQ(VersionString(block, L"FileVersion"), L"1.00.0001");
+    EXPECT_EQ(VersionString(block, L"ProductVersion"), L"1.00.0001");
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
+}
+
+class ProgramImage : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        program.reset(LoadLibraryExW(ProgramPath.c_str(), nullptr,
+                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+        ASSERT_TRUE(program) << "cannot load the program's resources";
+    }
+
+    std::string Resource(const wchar_t* type, const wchar_t* name) const {
+        HRSRC found = FindResourceW(program.get(), name, type);
+        if (!found) {
+            return {};
+        }
+        const auto* data = static_cast<const char*>(LockResource(LoadResource(program.get(), found)));
+        return std::string(data, SizeofResource(program.get(), found));
+    }
+
+    unique_module program;
+};
+
+#pragma pack(push, 2)
+struct IconDirectoryEntry {
+    BYTE width, height, colourCount, reserved;
+    WORD planes, bitCount;
+    DWORD bytes;
+    WORD id;
+};
+#pragma pack(pop)
+
+TEST_F(ProgramImage, IconHasA32And16PixelImageOfSixteenColours) {
+    const std::string group = Resource(RT_GROUP_ICON, MAKEINTRESOURCEW(1));
+    ASSERT_GE(group.size(), 6u);
+    const WORD count = *reinterpret_cast<const WORD*>(group.data() + 4);
+    ASSERT_EQ(count, 2);
+    ASSERT_EQ(group.size(), 6 + count * sizeof(IconDirectoryEntry));
+    std::vector<int> sizes;
+    for (WORD i = 0; i < count; ++i) {
+        const auto* entry =
+            reinterpret_cast<const IconDirectoryEntry*>(group.data() + 6 + i * sizeof(IconDirectoryEntry));
+        sizes.push_back(entry->width);
+        EXPECT_EQ(entry->height, entry->width);
+        EXPECT_EQ(entry->colourCount, 16);
+        EXPECT_EQ(entry->bitCount, 4);
+        const std::string image = Resource(RT_ICON, MAKEINTRESOURCEW(entry->id));
+        ASSERT_EQ(image.size(), entry->bytes);
+        const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(image.data());
+        EXPECT_EQ(header->biWidth, entry->width);
+        EXPECT_EQ(header->biBitCount, 4);
+    }
+    EXPECT_EQ(sizes, (std::vector<int>{32, 16}));
+}
+
+TEST_F(ProgramImage, ManifestAsksForAdministratorVisualStylesAndPerMonitorDpi) {
+    const std::string manifest = Resource(RT_MANIFEST, MAKEINTRESOURCEW(1));
+    ASSERT_FALSE(manifest.empty());
+    for (const char* expected :
+         {"level=\"requireAdministrator\"", "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+          "PerMonitorV2", "true/pm", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
+          "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"}) {
+        EXPECT_NE(manifest.find(expected), std::string::npos) << expected;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc < 2) {
+        fprintf(stderr, "usage: resources_test path\\to\\SAPI5Quillfen.exe\n");
+        return 2;
+    }
+    // A full path, so the loader takes this file and does not search for one of that name.
+    wchar_t full[MAX_PATH] = {};
+    const std::string given = argv[1];
+    GetFullPathNameW(std::wstring(given.begin(), given.end()).c_str(), MAX_PATH, full, nullptr);
+    ProgramPath = full;
+    return RUN_ALL_TESTS();
+}

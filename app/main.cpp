@@ -3,6 +3,10 @@
 #include <windows.h>
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    // Any DLL loaded from here on comes from System32 only, never from the program's folder or the
+    // current directory.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+
     frmQuillfen form;
     if (!form.Create(instance)) {
         return 1;

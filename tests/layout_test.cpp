@@ -117,21 +117,18 @@ TEST_F(LayoutTest, MinimizingMovesNothingAndRestoringLaysOutAgain) {
     const std::vector<Twips> before = All();
 
     ShowWindow(form->hwnd(), SW_MINIMIZE);
-    PumpMessages();
-    ASSERT_EQ(FormWindow(form->hwnd()).WindowState(), 1);
+    ASSERT_TRUE(PumpUntil([&] { return FormWindow(form->hwnd()).WindowState() == 1; }));
     EXPECT_EQ(All(), before);
 
     ShowWindow(form->hwnd(), SW_RESTORE);
-    PumpMessages();
-    EXPECT_EQ(FormWindow(form->hwnd()).WindowState(), 0);
+    EXPECT_TRUE(PumpUntil([&] { return FormWindow(form->hwnd()).WindowState() == 0; }));
     EXPECT_EQ(All(), before);
 }
 
 TEST_F(LayoutTest, MaximizedTheListFillsTheWindowAndTheButtonStaysCentredAtTheBottom) {
     ShowWindow(form->hwnd(), SW_MAXIMIZE);
-    PumpMessages();
     const FormWindow window(form->hwnd());
-    ASSERT_EQ(window.WindowState(), 2);
+    ASSERT_TRUE(PumpUntil([&] { return window.WindowState() == 2; }));
     ASSERT_GT(window.ScaleWidth(), 4680);
 
     const double buttonTop = window.ScaleHeight() - 495.0 - 96;

@@ -21,6 +21,19 @@ inline void PumpMessages() {
     }
 }
 
+// The window manager answers some requests later: pump until `done` holds, for two seconds at most.
+template <typename Done>
+bool PumpUntil(Done done) {
+    for (DWORD start = GetTickCount(); !done(); Sleep(10)) {
+        if (GetTickCount() - start > 2000) {
+            return false;
+        }
+        PumpMessages();
+    }
+    PumpMessages();
+    return true;
+}
+
 class VoiceWindowTest : public ::testing::Test {
   protected:
     void TearDown() override {

@@ -1,9 +1,15 @@
-// Reads the resources back from the built program, whose path is the first argument.
+// Reads the built program, whose path is the first argument: its resources and its PE headers.
 #include "unique_handle.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -105,6 +111,91 @@ TEST_F(ProgramImage, ManifestAsksForAdministratorVisualStylesAndPerMonitorDpi) {
           "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"}) {
         EXPECT_NE(manifest.find(expected), std::string::npos) << expected;
     }
+}
+
+// The program's file as bytes, read through its section table; it is of this test's own architecture.
+class ProgramHeaders : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::ifstream file(std::filesystem::path(ProgramPath), std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(file), {});
+        ASSERT_GT(bytes.size(), sizeof(IMAGE_DOS_HEADER));
+        const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes.data());
+        ASSERT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);
+        nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(bytes.data() + dos->e_lfanew);
+        ASSERT_EQ(nt->Signature, IMAGE_NT_SIGNATURE);
+        ASSERT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR_MAGIC) << "not built for this architecture";
+    }
+
+    const char* At(DWORD rva) const {
+        const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+            if (rva >= section->VirtualAddress && rva < section->VirtualAddress + section->Misc.VirtualSize) {
+                return bytes.data() + section->PointerToRawData + (rva - section->VirtualAddress);
+            }
+        }
+        return nullptr;
+    }
+
+    // Imported function names by lower-case DLL name.
+    std::vector<std::pair<std::string, std::vector<std::string>>> Imports() const {
+        std::vector<std::pair<std::string, std::vector<std::string>>> imports;
+        const IMAGE_DATA_DIRECTORY& directory =
+            nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        const auto* descriptor =
+            reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(At(directory.VirtualAddress));
+        for (; descriptor && descriptor->Name; ++descriptor) {
+            std::string dll = At(descriptor->Name);
+            std::transform(dll.begin(), dll.end(), dll.begin(),
+                           [](unsigned char c) { return std::tolower(c); });
+            std::vector<std::string> functions;
+            const DWORD thunks =
+                descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
+            for (const auto* thunk = reinterpret_cast<const IMAGE_THUNK_DATA*>(At(thunks));
+                 thunk && thunk->u1.AddressOfData; ++thunk) {
+                if (!IMAGE_SNAP_BY_ORDINAL(thunk->u1.Ordinal)) {
+                    functions.emplace_back(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(
+                                               At(static_cast<DWORD>(thunk->u1.AddressOfData)))
+                                               ->Name);
+                }
+            }
+            imports.emplace_back(dll, functions);
+        }
+        return imports;
+    }
+
+    std::vector<char> bytes;
+    const IMAGE_NT_HEADERS* nt = nullptr;
+};
+
+TEST_F(ProgramHeaders, AddressSpaceLayoutIsRandomizedAndDataIsNotExecutable) {
+    const WORD characteristics = nt->OptionalHeader.DllCharacteristics;
+    EXPECT_TRUE(characteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
+    EXPECT_TRUE(characteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
+    if (sizeof(void*) == 8) {
+        EXPECT_TRUE(characteristics & IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA);
+    }
+    // Without relocations the loader cannot move the image, whatever the flag says.
+    EXPECT_FALSE(nt->FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED);
+    EXPECT_GT(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC].Size, 0u);
+}
+
+TEST_F(ProgramHeaders, ImportsOnlyWindowsSystemDllsAndLimitsLaterLoadsToSystem32) {
+    const std::set<std::string> system{"advapi32.dll", "comctl32.dll", "gdi32.dll",    "kernel32.dll",
+                                       "msvcrt.dll",   "ole32.dll",    "oleaut32.dll", "shlwapi.dll",
+                                       "user32.dll",   "version.dll"};
+    bool limitsDllSearch = false;
+    for (const auto& [dll, functions] : Imports()) {
+        EXPECT_TRUE(system.count(dll)) << dll << " is not a Windows system DLL";
+        limitsDllSearch =
+            limitsDllSearch || (dll == "kernel32.dll" &&
+                                std::count(functions.begin(), functions.end(), "SetDefaultDllDirectories"));
+    }
+    EXPECT_TRUE(limitsDllSearch);
+}
+
+TEST_F(ProgramHeaders, ProgramIsAtMostHalfAMegabyte) {
+    EXPECT_LE(bytes.size(), 512u * 1024);
 }
 
 }  // namespace

@@ -111,6 +111,21 @@ void ListBox::Clear() {
     SendMessageW(hwnd(), LB_RESETCONTENT, 0, 0);
 }
 
+void ListBox::Reserve(const std::vector<std::wstring>& entries) {
+    size_t characters = 0;
+    for (const std::wstring& entry : entries) {
+        characters += entry.size() + 1;
+    }
+    SendMessageW(hwnd(), LB_INITSTORAGE, entries.size(), characters * sizeof(wchar_t));
+}
+
+void ListBox::Redraw(bool on) {
+    SendMessageW(hwnd(), WM_SETREDRAW, on, 0);
+    if (on) {
+        InvalidateRect(hwnd(), nullptr, TRUE);
+    }
+}
+
 bool ListBox::AddItem(const std::wstring& text) {
     const LRESULT index = SendMessageW(hwnd(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     return index != LB_ERR && index != LB_ERRSPACE;

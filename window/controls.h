@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 class Control {
   public:
@@ -57,6 +58,9 @@ class ListBox : public Control {
     using Control::Control;
 
     void Clear();
+    // Room for these entries before they are added one by one.
+    void Reserve(const std::vector<std::wstring>& entries);
+    void Redraw(bool on);
     bool AddItem(const std::wstring& text);
     int ListCount() const;
     std::wstring List(int index) const;

@@ -1,0 +1,30 @@
+// Timing helpers for the benchmarks: a monotonic clock in milliseconds and the median of runs.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+inline double NowMs() {
+    LARGE_INTEGER frequency, counter;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    return counter.QuadPart * 1000.0 / frequency.QuadPart;
+}
+
+inline double Median(std::vector<double> samples) {
+    std::sort(samples.begin(), samples.end());
+    const size_t middle = samples.size() / 2;
+    return samples.size() % 2 ? samples[middle] : (samples[middle - 1] + samples[middle]) / 2;
+}
+
+// One line of the table: what was measured, its median, the baseline's median, their ratio and the goal.
+inline void Report(const char* name, const char* baseline, const std::vector<double>& ours,
+                   const std::vector<double>& theirs, double goal) {
+    const double a = Median(ours), b = Median(theirs);
+    printf("| %s | %.2f ms | %s | %.2f ms | %.2fx | %.2fx | %s |\n", name, a, baseline, b, a / b, goal,
+           a / b <= goal ? "met" : "missed");
+    fflush(stdout);
+}

@@ -3,8 +3,11 @@
 
 #include <windows.h>
 
+#include "unique_handle.h"
+
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 inline double NowMs() {
@@ -27,4 +30,21 @@ inline void Report(const char* name, const char* baseline, const std::vector<dou
     printf("| %s | %.2f ms | %s | %.2f ms | %.2fx | %.2fx | %s |\n", name, a, baseline, b, a / b, goal,
            a / b <= goal ? "met" : "missed");
     fflush(stdout);
+}
+
+// The simplest enumeration there is: one fixed buffer, one call per index. Gives the names found.
+inline size_t BareEnumeration(HKEY root, const std::wstring& path) {
+    unique_hkey key;
+    RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put());
+    std::vector<std::wstring> names;
+    wchar_t name[256];
+    for (DWORD index = 0;; ++index) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        names.emplace_back(name, length);
+    }
+    return names.size();
 }

@@ -15,23 +15,6 @@ void CreateKey(const std::wstring& path, unique_hkey& key) {
                     nullptr);
 }
 
-// The simplest enumeration there is: one fixed buffer, one call per index.
-size_t BareEnumeration(const std::wstring& path) {
-    unique_hkey key;
-    RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.put());
-    std::vector<std::wstring> names;
-    wchar_t name[256];
-    for (DWORD index = 0;; ++index) {
-        DWORD length = 256;
-        if (RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            break;
-        }
-        names.emplace_back(name, length);
-    }
-    return names.size();
-}
-
 void CreateWideToken(const std::wstring& path) {
     for (int sub = 0; sub < 1000; ++sub) {
         unique_hkey key;
@@ -62,7 +45,7 @@ int main() {
         const size_t listed = EnumSubKeys(HKEY_CURRENT_USER, tokens).size();
         ours.push_back(NowMs() - start);
         start = NowMs();
-        const size_t counted = BareEnumeration(tokens);
+        const size_t counted = BareEnumeration(HKEY_CURRENT_USER, tokens);
         bare.push_back(NowMs() - start);
         if (listed != 10000 || counted != 10000) {
             fprintf(stderr, "enumeration found %zu and %zu of 10000\n", listed, counted);

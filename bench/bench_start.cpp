@@ -22,22 +22,6 @@ void SeedTokens() {
     }
 }
 
-size_t BareEnumeration() {
-    unique_hkey key;
-    RegOpenKeyExW(HKEY_LOCAL_MACHINE, TokensPath, 0, KEY_READ, key.put());
-    std::vector<std::wstring> names;
-    wchar_t name[256];
-    for (DWORD index = 0;; ++index) {
-        DWORD length = 256;
-        if (RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            break;
-        }
-        names.emplace_back(name, length);
-    }
-    return names.size();
-}
-
 // The window of that class, once it is visible and, for a list, holds `entries` entries.
 HWND ReadyWindow(const wchar_t* windowClass, int entries) {
     HWND window = FindWindowW(windowClass, nullptr);
@@ -96,7 +80,7 @@ int wmain(int argc, wchar_t** argv) {
             return 1;
         }
         const double start = NowMs();
-        const size_t listed = BareEnumeration();
+        const size_t listed = BareEnumeration(HKEY_LOCAL_MACHINE, TokensPath);
         const double enumerated = NowMs() - start;
         if (listed != TokenCount) {
             fprintf(stderr, "found %zu tokens\n", listed);

@@ -2,6 +2,7 @@
 // build token trees in it and to dump a whole tree for before/after comparisons.
 #pragma once
 
+#include "registry_dump.h"
 #include "unique_handle.h"
 
 #include <windows.h>
@@ -52,8 +53,12 @@ class ScratchKey {
         if (RegOpenKeyExW(root_, Path(sub).c_str(), 0, KEY_READ | view_, key.put()) != ERROR_SUCCESS) {
             return L"<missing " + sub + L">\n";
         }
+        std::vector<std::wstring> lines;
+        DumpRegistryTree(key.get(), sub, lines);
         std::wstring out;
-        DumpKey(key.get(), sub, out);
+        for (const std::wstring& line : lines) {
+            out += line + L"\n";
+        }
         return out;
     }
 
@@ -64,36 +69,6 @@ class ScratchKey {
             RegDeleteTreeW(key.get(), nullptr);
             key.reset();
             RegDeleteKeyExW(root_, path_.c_str(), view_, 0);
-        }
-    }
-
-    static void DumpKey(HKEY key, const std::wstring& name, std::wstring& out) {
-        out += L"[" + name + L"]\n";
-        for (DWORD index = 0;; ++index) {
-            wchar_t valueName[16384];
-            BYTE data[4096];
-            DWORD nameLength = 16384, dataSize = sizeof data, type = 0;
-            if (RegEnumValueW(key, index, valueName, &nameLength, nullptr, &type, data, &dataSize) !=
-                ERROR_SUCCESS) {
-                break;
-            }
-            out += L"  " + std::wstring(valueName, nameLength) + L" type " + std::to_wstring(type) + L" =";
-            for (DWORD i = 0; i < dataSize; ++i) {
-                out += L" " + std::to_wstring(data[i]);
-            }
-            out += L"\n";
-        }
-        for (DWORD index = 0;; ++index) {
-            wchar_t childName[256];
-            DWORD length = 256;
-            if (RegEnumKeyExW(key, index, childName, &length, nullptr, nullptr, nullptr, nullptr) !=
-                ERROR_SUCCESS) {
-                break;
-            }
-            unique_hkey child;
-            if (RegOpenKeyExW(key, childName, 0, KEY_READ, child.put()) == ERROR_SUCCESS) {
-                DumpKey(child.get(), name + L"\\" + std::wstring(childName, length), out);
-            }
         }
     }
 

@@ -1,6 +1,7 @@
 // The end-to-end test's hands inside Wine: seeds and dumps the voice-token key, reads the running
 // program's window from outside through the list box messages, and clicks with real mouse input.
 // One command a run; results go to stdout as JSON in UTF-8.
+#include "registry_dump.h"
 #include "unique_handle.h"
 
 #include <windows.h>
@@ -88,40 +89,11 @@ int Seed(const std::wstring& kind, int count) {
     return 0;
 }
 
-void DumpKey(HKEY key, const std::wstring& name, std::vector<std::wstring>& lines) {
-    lines.push_back(L"[" + name + L"]");
-    for (DWORD index = 0;; ++index) {
-        wchar_t valueName[16384];
-        BYTE data[4096];
-        DWORD nameLength = 16384, dataSize = sizeof data, type = 0;
-        if (RegEnumValueW(key, index, valueName, &nameLength, nullptr, &type, data, &dataSize) !=
-            ERROR_SUCCESS) {
-            break;
-        }
-        std::wstring line = std::wstring(valueName, nameLength) + L" " + std::to_wstring(type) + L":";
-        for (DWORD i = 0; i < dataSize; ++i) {
-            line += L" " + std::to_wstring(data[i]);
-        }
-        lines.push_back(line);
-    }
-    for (DWORD index = 0;; ++index) {
-        wchar_t child[256];
-        DWORD length = 256;
-        if (RegEnumKeyExW(key, index, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-            break;
-        }
-        unique_hkey sub;
-        if (RegOpenKeyExW(key, child, 0, KEY_READ, sub.put()) == ERROR_SUCCESS) {
-            DumpKey(sub.get(), name + L"\\" + std::wstring(child, length), lines);
-        }
-    }
-}
-
 int Dump() {
     std::vector<std::wstring> lines;
     unique_hkey tokens;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TokensPath, 0, KEY_READ, tokens.put()) == ERROR_SUCCESS) {
-        DumpKey(tokens.get(), L"", lines);
+        DumpRegistryTree(tokens.get(), L"", lines);
     }
     std::string out = "[";
     for (size_t i = 0; i < lines.size(); ++i) {

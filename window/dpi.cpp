@@ -4,13 +4,12 @@
 
 namespace {
 
-using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-
-// Present from Windows 10 1607 on; older systems have one DPI for the whole screen.
-GetDpiForWindowFn LookUpGetDpiForWindow() {
+// The DPI functions of user32 arrived with Windows 10 1607; before that one DPI holds for the whole
+// screen. They are looked up when needed, so the program still starts on older systems.
+template <typename Function>
+Function User32Function(const char* name) {
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    return user32 ? reinterpret_cast<GetDpiForWindowFn>(
-                        reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")))
+    return user32 ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name)))
                   : nullptr;
 }
 
@@ -23,12 +22,18 @@ UINT ScreenDpi() {
 }  // namespace
 
 UINT WindowDpi(HWND hwnd) {
-    if (const GetDpiForWindowFn getDpiForWindow = LookUpGetDpiForWindow(); getDpiForWindow && hwnd) {
+    const auto getDpiForWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    if (getDpiForWindow && hwnd) {
         if (const UINT dpi = getDpiForWindow(hwnd)) {
             return dpi;
         }
     }
     return ScreenDpi();
+}
+
+int SystemMetricForDpi(int index, UINT dpi) {
+    const auto forDpi = User32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
+    return forDpi ? forDpi(index, dpi) : GetSystemMetrics(index);
 }
 
 double PixelsToTwips(int pixels, UINT dpi) {
@@ -40,12 +45,9 @@ double TwipsToPixels(double twips, UINT dpi) {
 }
 
 RECT OuterRectForClient(DWORD style, DWORD exStyle, int clientWidth, int clientHeight, UINT dpi) {
-    using AdjustForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
     RECT outer{0, 0, clientWidth, clientHeight};
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    const auto adjustForDpi = user32 ? reinterpret_cast<AdjustForDpiFn>(reinterpret_cast<void*>(
-                                           GetProcAddress(user32, "AdjustWindowRectExForDpi")))
-                                     : nullptr;
+    const auto adjustForDpi =
+        User32Function<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
     if (!adjustForDpi || !adjustForDpi(&outer, style, FALSE, exStyle, dpi)) {
         AdjustWindowRectEx(&outer, style, FALSE, exStyle);
     }

@@ -6,6 +6,8 @@
 inline constexpr double TwipsPerInch = 1440.0;
 
 UINT WindowDpi(HWND hwnd);
+// GetSystemMetrics at a given DPI, where the system can say.
+int SystemMetricForDpi(int index, UINT dpi);
 double PixelsToTwips(int pixels, UINT dpi);
 double TwipsToPixels(double twips, UINT dpi);
 

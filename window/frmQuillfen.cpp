@@ -32,15 +32,6 @@ constexpr double FontPoints = 9.75;
 // The list's own text names it for screen readers that do not take the name from the label.
 constexpr wchar_t ListAccessibleName[] = L"Voices";
 
-int SystemMetricForDpi(int index, UINT dpi) {
-    using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    const auto forDpi = user32 ? reinterpret_cast<GetSystemMetricsForDpiFn>(reinterpret_cast<void*>(
-                                     GetProcAddress(user32, "GetSystemMetricsForDpi")))
-                               : nullptr;
-    return forDpi ? forDpi(index, dpi) : GetSystemMetrics(index);
-}
-
 unique_hicon LoadProgramIcon(HINSTANCE instance, int widthMetric, int heightMetric, UINT dpi) {
     return unique_hicon(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLFEN), IMAGE_ICON,
                                                       SystemMetricForDpi(widthMetric, dpi),

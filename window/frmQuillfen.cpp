@@ -72,8 +72,6 @@ bool frmQuillfen::Create(HINSTANCE instance) {
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hIcon = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUILLFEN), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = WindowClassName;
     if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
@@ -161,10 +159,11 @@ void frmQuillfen::OnDpiChanged(UINT dpi, const RECT& suggested) {
     ApplyDpi(dpi);
     SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    Form_Resize();
+    Form_Resize();  // the size in pixels may not have changed, so no WM_SIZE need have come
 }
 
-// Everything whose size in pixels follows the DPI, apart from the layout that Form_Resize does.
+// Everything whose size in pixels follows the DPI, apart from the layout that Form_Resize does;
+// the window's icons are set here for each DPI, so the class carries none of its own.
 void frmQuillfen::ApplyDpi(UINT dpi) {
     unique_hfont font = CreateFormFont(dpi);
     for (HWND control : {lblVoices.hwnd(), lstVoices.hwnd(), cmdDelete.hwnd()}) {

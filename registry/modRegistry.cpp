@@ -2,14 +2,84 @@
 
 #include "unique_handle.h"
 
-#include <shlwapi.h>
-
 #include <string_view>
+#include <vector>
 
 namespace {
 
 // Longer than any name the registry allows (255); a name still not fitting is skipped.
 constexpr DWORD NameBufferLimit = 32768;
+
+// The registry nests keys at most this deep; a tree said to go deeper is not deleted at all.
+constexpr size_t MaxTreeDepth = 512;
+constexpr DWORD LongestKeyName = 255;
+// What deleting one key of a tree takes: its own deletion, listing its sub-keys, and telling a link.
+constexpr REGSAM TreeKeyAccess = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
+
+// A link is a key created with REG_OPTION_CREATE_LINK; its target is named by this value.
+bool IsLink(HKEY key) {
+    DWORD type = REG_NONE;
+    const LSTATUS status = RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
+    return (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) && type == REG_LINK;
+}
+
+bool HasSubKeys(HKEY key) {
+    DWORD subKeys = 0;
+    return RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+           subKeys > 0;
+}
+
+// Opens parent\name and every key beneath it as itself, never through a link, with the rights
+// deleting it needs. Ancestors come before their descendants. False when any key could not be opened
+// so, or the tree is deeper than the registry allows.
+bool OpenTreeForDeletion(HKEY parent, const std::wstring& name, std::vector<unique_hkey>& keys) {
+    struct Pending {
+        HKEY parent;
+        std::wstring name;
+        size_t depth;
+    };
+    // An explicit stack: however deep the tree, the call stack stays flat.
+    std::vector<Pending> pending{{parent, name, 1}};
+    while (!pending.empty()) {
+        Pending next = std::move(pending.back());
+        pending.pop_back();
+        unique_hkey key;
+        const LSTATUS opened =
+            RegOpenKeyExW(next.parent, next.name.c_str(), REG_OPTION_OPEN_LINK, TreeKeyAccess, key.put());
+        if (opened == ERROR_FILE_NOT_FOUND) {
+            continue;  // gone already, or removed by someone else since it was listed
+        }
+        if (opened != ERROR_SUCCESS) {
+            return false;
+        }
+        const HKEY openedKey = key.get();
+        keys.push_back(std::move(key));
+        if (IsLink(openedKey)) {
+            // A link is deleted as the one key it is; one that holds keys of its own cannot be.
+            if (HasSubKeys(openedKey)) {
+                return false;
+            }
+            continue;
+        }
+        for (std::wstring& child : EnumOpenKeySubKeys(openedKey, 0, LongestKeyName)) {
+            if (next.depth == MaxTreeDepth) {
+                return false;
+            }
+            pending.push_back({openedKey, std::move(child), next.depth + 1});
+        }
+    }
+    return true;
+}
+
+// Deletes the key an open handle names, not whatever key bears its name by now.
+using NtDeleteKeyFunction = LONG(NTAPI*)(HANDLE);
+NtDeleteKeyFunction DeleteKeyByHandle() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll ? reinterpret_cast<NtDeleteKeyFunction>(
+                       reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDeleteKey")))
+                 : nullptr;
+}
 
 }  // namespace
 
@@ -61,6 +131,20 @@ bool DeleteSubKeyTree(RootKey root, const std::wstring& path, const std::wstring
     if (opened != ERROR_SUCCESS) {
         return opened == ERROR_FILE_NOT_FOUND;
     }
-    const LSTATUS deleted = SHDeleteKeyW(parent.get(), subKeyName.c_str());
-    return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
+    const NtDeleteKeyFunction deleteKey = DeleteKeyByHandle();
+    // All or nothing: every key is open before the first is deleted.
+    std::vector<unique_hkey> keys;
+    if (!deleteKey || !OpenTreeForDeletion(parent.get(), subKeyName, keys)) {
+        return false;
+    }
+    // Descendants first; a key that gained a sub-key meanwhile stops the deletion there.
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
+        if (deleteKey(key->get()) < 0) {
+            break;
+        }
+    }
+    keys.clear();
+    unique_hkey remaining;
+    return RegOpenKeyExW(parent.get(), subKeyName.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE,
+                         remaining.put()) == ERROR_FILE_NOT_FOUND;
 }

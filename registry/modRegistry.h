@@ -22,6 +22,9 @@ SubKeyNameList EnumSubKeys(RootKey root, const std::wstring& path);
 // information query and only size the work: the key may have changed since.
 SubKeyNameList EnumOpenKeySubKeys(HKEY key, DWORD expectedCount, DWORD longestName);
 
-// Deletes root\path\subKeyName with everything beneath it. True when that key no longer exists:
-// deleted now, or already gone. A name that is empty or holds a backslash or a NUL deletes nothing.
+// Deletes root\path\subKeyName with everything beneath it, all or nothing: every key of the tree is
+// opened first, and if one cannot be, nothing is deleted. Links are never followed: a key that is a link
+// is deleted as itself, its target untouched. True when the key (as itself, not a link's target) no
+// longer exists: deleted now, or already gone. A name that is empty or holds a backslash or a NUL
+// deletes nothing.
 bool DeleteSubKeyTree(RootKey root, const std::wstring& path, const std::wstring& subKeyName);

@@ -1,5 +1,5 @@
 // A whole registry tree as text, one line a key ("[\\path]") and one a value, in registry order:
-// for comparing a tree before and after a change.
+// for comparing a tree before and after a change. Links are dumped as the keys they are, never followed.
 #pragma once
 
 #include "unique_handle.h"
@@ -33,8 +33,11 @@ inline void DumpRegistryTree(HKEY key, const std::wstring& name, std::vector<std
             break;
         }
         unique_hkey sub;
-        if (RegOpenKeyExW(key, child, 0, KEY_READ, sub.put()) == ERROR_SUCCESS) {
-            DumpRegistryTree(sub.get(), name + L"\\" + std::wstring(child, length), lines);
+        const std::wstring path = name + L"\\" + std::wstring(child, length);
+        if (RegOpenKeyExW(key, child, REG_OPTION_OPEN_LINK, KEY_READ, sub.put()) == ERROR_SUCCESS) {
+            DumpRegistryTree(sub.get(), path, lines);
+        } else {
+            lines.push_back(L"[" + path + L"] unreadable");
         }
     }
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
+#include <random>
 
 namespace {
 
@@ -113,6 +115,16 @@ TEST(EnumSubKeysView, ReadsTheRegistryViewOfItsOwnArchitecture) {
 
     const SubKeyNameList expected{sizeof(void*) == 8 ? L"Seen64" : L"Seen32"};
     EXPECT_EQ(EnumSubKeys(HKEY_LOCAL_MACHINE, path), expected);
+
+    // Deleting a token of the same name in both views reaches only the build's own, sub-keys included.
+    const ScratchKey& own = sizeof(void*) == 8 ? view64 : view32;
+    const ScratchKey& other = sizeof(void*) == 8 ? view32 : view64;
+    own.SetString(L"Both\\Attributes", L"Name", L"own");
+    other.SetString(L"Both\\Attributes", L"Name", L"other");
+    const std::wstring otherBefore = other.Dump();
+    EXPECT_TRUE(DeleteSubKeyTree(HKEY_LOCAL_MACHINE, path, L"Both"));
+    EXPECT_FALSE(own.Exists(L"Both"));
+    EXPECT_EQ(other.Dump(), otherBefore);
 }
 
 class DeleteSubKeyTreeTest : public ::testing::Test {
@@ -179,11 +191,13 @@ TEST_F(DeleteSubKeyTreeTest, NameReachingAnotherKeyIsRefused) {
     EXPECT_EQ(tokens.Dump(), before);
 }
 
-TEST_F(DeleteSubKeyTreeTest, ParentWithoutWriteAccessDeletesNothing) {
-    KeyLock locked(HKEY_CURRENT_USER, tokens.path());
+TEST_F(DeleteSubKeyTreeTest, ParentGrantingOnlyReadingListsAndDeletesNothing) {
+    KeyLock readOnly(HKEY_CURRENT_USER, tokens.path(), L"D:(A;;KR;;;WD)");
 
+    EXPECT_EQ(RawEnumeration(HKEY_CURRENT_USER, tokens.path()).size(), 4u);  // reading is allowed
+    EXPECT_TRUE(EnumSubKeys(HKEY_CURRENT_USER, tokens.path()).empty());      // listing asks for writing too
     EXPECT_FALSE(Delete(L"Anna"));
-    EXPECT_TRUE(EnumSubKeys(HKEY_CURRENT_USER, tokens.path()).empty());  // listing asks for write access too
+    EXPECT_EQ(tokens.Dump(), before);
 }
 
 TEST_F(DeleteSubKeyTreeTest, TokenThatCannotBeDeletedIsReportedAsStillThere) {
@@ -193,6 +207,154 @@ TEST_F(DeleteSubKeyTreeTest, TokenThatCannotBeDeletedIsReportedAsStillThere) {
     }
     EXPECT_TRUE(tokens.Exists(L"Anna\\Attributes\\Deep\\Deeper"));
     EXPECT_EQ(WithoutTree(tokens.Dump(), L"Anna"), WithoutTree(before, L"Anna"));
+}
+
+// Random token trees with values of every kind, links to a sibling token, to a key outside the token
+// key and to the link's own ancestors, and now and then a key nobody may open. Each deletion removes
+// exactly the token and nothing else, or says false and changes nothing.
+class RandomTokenTree {
+  public:
+    RandomTokenTree(const ScratchKey& scratch, unsigned seed) : scratch_(scratch), random_(seed) {}
+
+    std::wstring Name() {
+        static const wchar_t* const pieces[] = {L"Voice",          L"\u0413\u043e\u043b\u043e\u0441",
+                                                L"\u97f3\u58f0",   L"\U0001D4B1\U0001F600",
+                                                L"Ann a",          L" MSSpeech",
+                                                L"\u00c9l\u00e8ne"};
+        std::wstring name;
+        for (int i = Below(3); i >= 0; --i) {
+            name += pieces[Below(std::size(pieces))];
+        }
+        return name + L" " + std::to_wstring(++names_);  // unique, as names compare without case
+    }
+
+    // Builds the key `path` at `depth` and, below depth 8, its sub-trees; gives every key made.
+    void Build(const std::wstring& path, int depth, std::vector<std::wstring>& keys) {
+        scratch_.Create(path);
+        keys.push_back(path);
+        for (int i = Below(4); i > 0; --i) {
+            SetValue(path);
+        }
+        if (Below(4) == 0) {
+            Link(path + L"\\" + Name(), path);
+        }
+        for (int i = depth < 8 ? Below(depth < 3 ? 4 : 2) : 0; i > 0; --i) {
+            Build(path + L"\\" + Name(), depth + 1, keys);
+        }
+    }
+
+    // A link at `path` to the sibling token, outside the token key, nowhere, or an ancestor of `from`.
+    void Link(const std::wstring& path, const std::wstring& from) {
+        std::wstring target;
+        switch (Below(4)) {
+            case 0:
+                target = L"Tokens\\Sibling";
+                break;
+            case 1:
+                target = L"Outside";
+                break;
+            case 2:
+                target = L"Outside\\Missing";
+                break;
+            default: {
+                target = from;
+                for (int up = Below(4); up > 0 && !target.empty(); --up) {
+                    const size_t cut = target.rfind(L'\\');
+                    target.resize(cut == std::wstring::npos ? 0 : cut);
+                }
+            }
+        }
+        const std::wstring native = target.ends_with(L"Missing")
+                                        ? scratch_.NativeName(L"Outside") + L"\\Missing"
+                                        : scratch_.NativeName(target);
+        scratch_.Link(path, native);
+    }
+
+    int Below(size_t n) { return static_cast<int>(std::uniform_int_distribution<size_t>(0, n - 1)(random_)); }
+
+  private:
+    void SetValue(const std::wstring& path) {
+        unique_hkey key;
+        RegOpenKeyExW(HKEY_CURRENT_USER, scratch_.Path(path).c_str(), 0, KEY_SET_VALUE, key.put());
+        const std::wstring text = Name();
+        const ULONGLONG number = random_();
+        const auto textBytes = reinterpret_cast<const BYTE*>(text.c_str());
+        const auto textSize = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+        const std::wstring valueName = Below(5) ? Name() : L"";
+        switch (Below(5)) {
+            case 0:
+                RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ, textBytes, textSize);
+                break;
+            case 1:
+                RegSetValueExW(key.get(), valueName.c_str(), 0, REG_EXPAND_SZ, textBytes, textSize);
+                break;
+            case 2:
+                RegSetValueExW(key.get(), valueName.c_str(), 0, REG_DWORD,
+                               reinterpret_cast<const BYTE*>(&number), 4);
+                break;
+            case 3:
+                RegSetValueExW(key.get(), valueName.c_str(), 0, REG_QWORD,
+                               reinterpret_cast<const BYTE*>(&number), 8);
+                break;
+            default:
+                RegSetValueExW(key.get(), valueName.c_str(), 0, REG_BINARY, textBytes,
+                               static_cast<DWORD>(Below(textSize)));
+        }
+    }
+
+    const ScratchKey& scratch_;
+    std::mt19937 random_;
+    int names_ = 0;
+};
+
+TEST(DeleteSubKeyTreeRandom, RemovesExactlyTheTokenOrSaysFalseAndChangesNothing) {
+    constexpr unsigned Seed = 20261208;
+    std::printf("seed %u\n", Seed);
+    for (int trial = 0; trial < 200 && !::testing::Test::HasFailure(); ++trial) {
+        ScratchKey scratch{ScratchPath};
+        scratch.SetString(L"Outside\\Data", L"Keep", L"outside the token key");
+        scratch.SetDword(L"Tokens\\Sibling\\Attributes", L"Trial", trial);
+        RandomTokenTree tree(scratch, Seed + trial);
+        const std::wstring name = tree.Name();
+        const std::wstring token = L"Tokens\\" + name;
+        std::vector<std::wstring> keys;
+        if (tree.Below(10) == 0) {
+            tree.Link(token, L"Tokens");
+        } else {
+            tree.Build(token, 1, keys);
+        }
+        std::optional<KeyLock> denied;
+        if (!keys.empty() && tree.Below(6) == 0) {
+            denied.emplace(HKEY_CURRENT_USER, scratch.Path(keys[tree.Below(keys.size())]));
+        }
+        const std::wstring before = scratch.Dump();
+
+        const bool gone = DeleteSubKeyTree(HKEY_CURRENT_USER, scratch.Path(L"Tokens"), name);
+
+        const std::wstring after = scratch.Dump();
+        if (denied) {
+            EXPECT_FALSE(gone) << "seed " << Seed << ", tree " << trial << ":\n" << before;
+            EXPECT_EQ(after, before) << "seed " << Seed << ", tree " << trial;
+        } else {
+            EXPECT_TRUE(gone) << "seed " << Seed << ", tree " << trial << ":\n" << before;
+            EXPECT_FALSE(scratch.Exists(token));
+            EXPECT_EQ(after, WithoutTree(before, token)) << "seed " << Seed << ", tree " << trial;
+        }
+    }
+}
+
+// No deeper than the registry nests keys, deleted without a recursion as deep as the tree.
+TEST(DeleteSubKeyTreeDepth, DeletesAChainAsDeepAsTheRegistryAllows) {
+    ScratchKey scratch{ScratchPath};
+    std::wstring path = L"Deep";
+    for (int depth = 1; depth < 500; ++depth) {
+        path += L"\\k";
+    }
+    scratch.Create(path);
+    ASSERT_TRUE(scratch.Exists(path));
+
+    EXPECT_TRUE(DeleteSubKeyTree(HKEY_CURRENT_USER, scratch.path(), L"Deep"));
+    EXPECT_FALSE(scratch.Exists(L"Deep"));
 }
 
 }  // namespace

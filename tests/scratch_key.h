@@ -2,6 +2,7 @@
 // build token trees in it and to dump a whole tree for before/after comparisons.
 #pragma once
 
+#include "modRegistry.h"
 #include "registry_dump.h"
 #include "unique_handle.h"
 
@@ -42,15 +43,44 @@ class ScratchKey {
 
     void Remove(const std::wstring& sub) const { RegDeleteTreeW(root_, Path(sub).c_str()); }
 
+    // The key's full name in the registry's own namespace ("\\REGISTRY\\USER\\..."), as links name targets.
+    std::wstring NativeName(const std::wstring& sub) const {
+        using NtQueryKeyFunction = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+        const auto query = reinterpret_cast<NtQueryKeyFunction>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+        unique_hkey key;
+        RegOpenKeyExW(root_, Path(sub).c_str(), REG_OPTION_OPEN_LINK, KEY_READ | view_, key.put());
+        constexpr int KeyNameInformation = 3;
+        std::vector<ULONG> info(2048);
+        ULONG length = 0;
+        if (!query || query(key.get(), KeyNameInformation, info.data(), 8192, &length) < 0) {
+            return {};
+        }
+        return std::wstring(reinterpret_cast<const wchar_t*>(&info[1]), info[0] / sizeof(wchar_t));
+    }
+
+    // Makes `sub` a registry link to the key with the native name `target`.
+    void Link(const std::wstring& sub, const std::wstring& target) const {
+        unique_hkey key;
+        RegCreateKeyExW(root_, Path(sub).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                        KEY_ALL_ACCESS | KEY_CREATE_LINK | view_, nullptr, key.put(), nullptr);
+        RegSetValueExW(key.get(), L"SymbolicLinkValue", 0, REG_LINK,
+                       reinterpret_cast<const BYTE*>(target.data()),
+                       static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+    }
+
+    // Whether the key exists as itself: a link counts, whatever it points to.
     bool Exists(const std::wstring& sub) const {
         unique_hkey key;
-        return RegOpenKeyExW(root_, Path(sub).c_str(), 0, KEY_READ | view_, key.put()) == ERROR_SUCCESS;
+        return RegOpenKeyExW(root_, Path(sub).c_str(), REG_OPTION_OPEN_LINK, KEY_READ | view_, key.put()) ==
+               ERROR_SUCCESS;
     }
 
     // Every key and value beneath `sub`, one line each, in registry order.
     std::wstring Dump(const std::wstring& sub = L"") const {
         unique_hkey key;
-        if (RegOpenKeyExW(root_, Path(sub).c_str(), 0, KEY_READ | view_, key.put()) != ERROR_SUCCESS) {
+        if (RegOpenKeyExW(root_, Path(sub).c_str(), REG_OPTION_OPEN_LINK, KEY_READ | view_, key.put()) !=
+            ERROR_SUCCESS) {
             return L"<missing " + sub + L">\n";
         }
         std::vector<std::wstring> lines;
@@ -64,6 +94,12 @@ class ScratchKey {
 
   private:
     void Wipe() const {
+        // The default view may hold links, which only the program's own deletion never follows.
+        if (view_ == 0) {
+            const size_t leaf = path_.rfind(L'\\');
+            DeleteSubKeyTree(root_, path_.substr(0, leaf), path_.substr(leaf + 1));
+            return;
+        }
         unique_hkey key;
         if (RegOpenKeyExW(root_, path_.c_str(), 0, KEY_ALL_ACCESS | view_, key.put()) == ERROR_SUCCESS) {
             RegDeleteTreeW(key.get(), nullptr);
@@ -95,11 +131,14 @@ inline std::wstring WithoutTree(const std::wstring& dump, const std::wstring& su
     return kept;
 }
 
-// Denies everyone every right on a key for the life of the object; the owner may still put the
-// permissions back, which the destructor does so the scratch key can be wiped.
+// Denies everyone every right on a key (or grants only `sddl`) for the life of the object; the owner
+// may still put the permissions back, which the destructor does so the scratch key can be wiped.
 class KeyLock {
   public:
-    KeyLock(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) { Apply(L"D:(D;;KA;;;WD)"); }
+    KeyLock(HKEY root, std::wstring path, const wchar_t* sddl = L"D:(D;;KA;;;WD)")
+        : root_(root), path_(std::move(path)) {
+        Apply(sddl);
+    }
     ~KeyLock() { Apply(L"D:(A;OICI;KA;;;WD)"); }
     KeyLock(const KeyLock&) = delete;
     KeyLock& operator=(const KeyLock&) = delete;

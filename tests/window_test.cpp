@@ -204,6 +204,22 @@ TEST_F(DeleteCommandTest, TokenThatCannotBeDeletedStaysListedAndSelected) {
     EXPECT_TRUE(tokens.Exists(L"Anna"));
 }
 
+TEST_F(DeleteCommandTest, TokenThatIsALinkLeavesTheListAndItsTargetStays) {
+    tokens.SetString(L"Zira\\Attributes", L"Name", L"Zira");
+    tokens.Link(L"Alias", tokens.NativeName(L"Zira"));
+    const std::wstring before = tokens.Dump();
+    frmQuillfen& window = Open();
+    ASSERT_EQ(Entries(), (Texts{L"Alias", L"Zira"}));
+
+    Select(0);
+    Press();
+
+    EXPECT_EQ(Entries(), (Texts{L"Zira"}));
+    EXPECT_EQ(window.lstVoices.ListIndex(), -1);
+    EXPECT_FALSE(tokens.Exists(L"Alias"));
+    EXPECT_EQ(tokens.Dump(), WithoutTree(before, L"Alias"));
+}
+
 TEST_F(DeleteCommandTest, SpaceOnTheButtonDeletesAndEnterDoesNot) {
     tokens.Create(L"Anna");
     tokens.Create(L"Zira");

@@ -2,10 +2,25 @@
 
 #include <windows.h>
 
+namespace {
+
+// Any DLL loaded from here on comes from System32 only, never from the program's folder or the current
+// directory. Windows 7 has the call only with KB2533623, so it is looked up; without it the current
+// directory at least leaves the search.
+void LimitDllSearchToSystem32() {
+    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
+    const auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+        reinterpret_cast<void*>(GetProcAddress(kernel32, "SetDefaultDllDirectories")));
+    if (!setDefaultDllDirectories || !setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+        SetDllDirectoryW(L"");
+    }
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
-    // Any DLL loaded from here on comes from System32 only, never from the program's folder or the
-    // current directory.
-    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    LimitDllSearchToSystem32();
 
     frmQuillfen form;
     if (!form.Create(instance)) {

@@ -123,7 +123,7 @@ class ProgramHeaders : public ::testing::Test {
         const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes.data());
         ASSERT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);
         nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(bytes.data() + dos->e_lfanew);
-        ASSERT_EQ(nt->Signature, IMAGE_NT_SIGNATURE);
+        ASSERT_EQ(nt->Signature, DWORD{IMAGE_NT_SIGNATURE});
         ASSERT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR_MAGIC) << "not built for this architecture";
     }
 
@@ -147,7 +147,7 @@ class ProgramHeaders : public ::testing::Test {
         for (; descriptor && descriptor->Name; ++descriptor) {
             std::string dll = At(descriptor->Name);
             std::transform(dll.begin(), dll.end(), dll.begin(),
-                           [](unsigned char c) { return std::tolower(c); });
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
             std::vector<std::string> functions;
             const DWORD thunks =
                 descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
@@ -172,26 +172,36 @@ TEST_F(ProgramHeaders, AddressSpaceLayoutIsRandomizedAndDataIsNotExecutable) {
     const WORD characteristics = nt->OptionalHeader.DllCharacteristics;
     EXPECT_TRUE(characteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
     EXPECT_TRUE(characteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
-    if (sizeof(void*) == 8) {
+    if constexpr (sizeof(void*) == 8) {
         EXPECT_TRUE(characteristics & IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA);
     }
+    EXPECT_TRUE(characteristics & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE);
     // Without relocations the loader cannot move the image, whatever the flag says.
     EXPECT_FALSE(nt->FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED);
     EXPECT_GT(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC].Size, 0u);
 }
 
-TEST_F(ProgramHeaders, ImportsOnlyWindowsSystemDllsAndLimitsLaterLoadsToSystem32) {
+// SetDefaultDllDirectories is looked up, not imported: Windows 7 without KB2533623 lacks it, and the
+// program still starts there, as the headers' Windows 7 (6.1) promises.
+TEST_F(ProgramHeaders, ImportsOnlySystemDllsAndStartsOnWindows7) {
     const std::set<std::string> system{"advapi32.dll", "comctl32.dll", "gdi32.dll",    "kernel32.dll",
                                        "msvcrt.dll",   "ole32.dll",    "oleaut32.dll", "shlwapi.dll",
                                        "user32.dll",   "version.dll"};
-    bool limitsDllSearch = false;
     for (const auto& [dll, functions] : Imports()) {
         EXPECT_TRUE(system.count(dll)) << dll << " is not a Windows system DLL";
-        limitsDllSearch =
-            limitsDllSearch || (dll == "kernel32.dll" &&
-                                std::count(functions.begin(), functions.end(), "SetDefaultDllDirectories"));
+        EXPECT_EQ(std::count(functions.begin(), functions.end(), "SetDefaultDllDirectories"), 0) << dll;
     }
-    EXPECT_TRUE(limitsDllSearch);
+    const std::string lookedUp = "SetDefaultDllDirectories";
+    EXPECT_NE(std::search(bytes.begin(), bytes.end(), lookedUp.begin(), lookedUp.end()), bytes.end());
+    EXPECT_EQ(nt->OptionalHeader.MajorSubsystemVersion, WORD{6});
+    EXPECT_EQ(nt->OptionalHeader.MinorSubsystemVersion, WORD{1});
+    EXPECT_EQ(nt->OptionalHeader.MajorOperatingSystemVersion, WORD{6});
+    EXPECT_EQ(nt->OptionalHeader.MinorOperatingSystemVersion, WORD{1});
+}
+
+// A time stamp would make two builds of the same sources differ.
+TEST_F(ProgramHeaders, CarriesNoTimeStamp) {
+    EXPECT_EQ(nt->FileHeader.TimeDateStamp, DWORD{0});
 }
 
 TEST_F(ProgramHeaders, ProgramIsAtMostHalfAMegabyte) {

@@ -116,7 +116,7 @@ void ListBox::Reserve(const std::vector<std::wstring>& entries) {
     for (const std::wstring& entry : entries) {
         characters += entry.size() + 1;
     }
-    SendMessageW(hwnd(), LB_INITSTORAGE, entries.size(), characters * sizeof(wchar_t));
+    SendMessageW(hwnd(), LB_INITSTORAGE, entries.size(), static_cast<LPARAM>(characters * sizeof(wchar_t)));
 }
 
 void ListBox::Redraw(bool on) {

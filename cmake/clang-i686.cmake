@@ -1,0 +1,3 @@
+set(MINGW_TRIPLE i686-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR X86)
+include(${CMAKE_CURRENT_LIST_DIR}/clang-mingw.cmake)

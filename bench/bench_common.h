@@ -23,12 +23,26 @@ inline double Median(std::vector<double> samples) {
     return samples.size() % 2 ? samples[middle] : (samples[middle - 1] + samples[middle]) / 2;
 }
 
-// One line of the table: what was measured, its median, the baseline's median, their ratio and the goal.
+// One line of the table: what was measured and its baseline, each as min / median / max, the ratio of
+// the medians and the goal, if the row has one (a goal of 0 marks a row kept for information).
 inline void Report(const char* name, const char* baseline, const std::vector<double>& ours,
                    const std::vector<double>& theirs, double goal) {
-    const double a = Median(ours), b = Median(theirs);
-    printf("| %s | %.2f ms | %s | %.2f ms | %.2fx | %.2fx | %s |\n", name, a, baseline, b, a / b, goal,
-           a / b <= goal ? "met" : "missed");
+    const auto spread = [](const std::vector<double>& samples) {
+        char text[64];
+        snprintf(text, sizeof text, "%.1f / %.1f / %.1f ms",
+                 *std::min_element(samples.begin(), samples.end()), Median(samples),
+                 *std::max_element(samples.begin(), samples.end()));
+        return std::string(text);
+    };
+    const double ratio = Median(ours) / Median(theirs);
+    char verdict[48];
+    if (goal > 0) {
+        snprintf(verdict, sizeof verdict, "%.2fx | %s", goal, ratio <= goal ? "met" : "missed");
+    } else {
+        snprintf(verdict, sizeof verdict, "– | information");
+    }
+    printf("| %s | %s | %s | %s | %.2fx | %s |\n", name, spread(ours).c_str(), baseline,
+           spread(theirs).c_str(), ratio, verdict);
     fflush(stdout);
 }
 

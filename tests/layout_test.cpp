@@ -161,6 +161,61 @@ TEST_F(LayoutTest, ControlsRejectNegativeSizesAndValuesThatAreNotFinite) {
     EXPECT_EQ(form->lstVoices.Height(), 0);
 }
 
+LONG Pixels(double twips, UINT dpi) {
+    return std::lround(TwipsToPixels(twips, dpi));
+}
+
+RECT PixelBounds(const Control& control) {
+    RECT bounds{};
+    GetWindowRect(control.hwnd(), &bounds);
+    MapWindowPoints(HWND_DESKTOP, GetParent(control.hwnd()), reinterpret_cast<POINT*>(&bounds), 2);
+    return bounds;
+}
+
+// A move to a monitor of another DPI and back. Wine keeps reporting the screen's DPI, so this also
+// shows that the window lays out at the DPI the message brings.
+TEST_F(LayoutTest, FollowsADpiChangeToItsSuggestedRectangleAndBack) {
+    const auto style = static_cast<DWORD>(GetWindowLongW(form->hwnd(), GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(GetWindowLongW(form->hwnd(), GWL_EXSTYLE));
+    for (const UINT dpi : {144u, 96u, 120u}) {
+        RECT suggested = OuterRectForClient(style, exStyle, Pixels(4680, dpi), Pixels(3090, dpi), dpi);
+        OffsetRect(&suggested, 40 + static_cast<int>(dpi), 30);
+        SendMessageW(form->hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+
+        RECT outer{};
+        GetWindowRect(form->hwnd(), &outer);
+        EXPECT_TRUE(EqualRect(&outer, &suggested)) << dpi;
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(form->cmdDelete.hwnd(), WM_GETFONT, 0, 0)),
+                   sizeof font, &font);
+        EXPECT_EQ(font.lfHeight, -std::lround(9.75 * dpi / 72)) << dpi;
+        ICONINFO icon{};
+        ASSERT_TRUE(GetIconInfo(
+            reinterpret_cast<HICON>(SendMessageW(form->hwnd(), WM_GETICON, ICON_SMALL, 0)), &icon));
+        BITMAP mask{};
+        GetObjectW(icon.hbmMask, sizeof mask, &mask);
+        DeleteObject(icon.hbmMask);
+        DeleteObject(icon.hbmColor);
+        EXPECT_EQ(mask.bmWidth, SystemMetricForDpi(SM_CXSMICON, dpi)) << dpi;
+
+        RECT client{};
+        GetClientRect(form->hwnd(), &client);
+        const double width = PixelsToTwips(client.right, dpi), height = PixelsToTwips(client.bottom, dpi);
+        const RECT label = PixelBounds(form->lblVoices), list = PixelBounds(form->lstVoices),
+                   button = PixelBounds(form->cmdDelete);
+        EXPECT_EQ(button.right - button.left, Pixels(1215, dpi)) << dpi;
+        EXPECT_EQ(button.bottom - button.top, Pixels(495, dpi)) << dpi;
+        EXPECT_EQ(label.left, Pixels(96, dpi)) << dpi;
+        EXPECT_EQ(label.top, Pixels(96, dpi)) << dpi;
+        EXPECT_NEAR(list.left, TwipsToPixels(96, dpi), 1) << dpi;
+        EXPECT_NEAR(list.right - list.left, TwipsToPixels(width - 192, dpi), 1) << dpi;
+        EXPECT_NEAR(list.top, label.bottom + TwipsToPixels(48, dpi), 1) << dpi;
+        EXPECT_NEAR(button.top, TwipsToPixels(height - 495 - 96, dpi), 1) << dpi;
+        EXPECT_NEAR(button.left, TwipsToPixels(width / 2 - 607.5, dpi), 1) << dpi;
+        EXPECT_NEAR(list.bottom, button.top - TwipsToPixels(96, dpi), 1) << dpi;
+    }
+}
+
 // A real sizable window cannot be made narrower than the system's minimum, so the window's own
 // controls are moved into a plain child window of the size each case needs.
 class SmallAreaLayoutTest : public LayoutTest {

@@ -220,24 +220,62 @@ TEST_F(DeleteCommandTest, TokenThatIsALinkLeavesTheListAndItsTargetStays) {
     EXPECT_EQ(tokens.Dump(), WithoutTree(before, L"Alias"));
 }
 
-TEST_F(DeleteCommandTest, SpaceOnTheButtonDeletesAndEnterDoesNot) {
-    tokens.Create(L"Anna");
-    tokens.Create(L"Zira");
+// As in any dialog: reached by Tab, the Delete button becomes the default, and Enter or Space presses
+// it; Enter in the list, before or after, deletes nothing.
+TEST_F(DeleteCommandTest, EnterPressesOnlyTheFocusedDeleteButton) {
+    for (const wchar_t* name : {L"Anna", L"Bert", L"Zira"}) {
+        tokens.Create(name);
+    }
     frmQuillfen& window = Open();
     ShowActive();
-    Select(0);
-    SetFocus(window.cmdDelete.hwnd());
+    const auto press = [&](WPARAM vk) {
+        key(WM_KEYDOWN, vk);
+        key(WM_KEYUP, vk);
+    };
+    ASSERT_EQ(GetFocus(), window.lstVoices.hwnd());
+    press(VK_DOWN);
+    ASSERT_EQ(window.lstVoices.ListIndex(), 0);
 
-    key(WM_KEYDOWN, VK_RETURN);
-    key(WM_KEYUP, VK_RETURN);
-    EXPECT_TRUE(tokens.Exists(L"Anna"));
-    EXPECT_EQ(window.lstVoices.ListCount(), 2);
+    press(VK_RETURN);
+    EXPECT_EQ(Entries(), (Texts{L"Anna", L"Bert", L"Zira"}));
 
+    press(VK_TAB);
     ASSERT_EQ(GetFocus(), window.cmdDelete.hwnd());
-    key(WM_KEYDOWN, VK_SPACE);
-    key(WM_KEYUP, VK_SPACE);
+    press(VK_RETURN);
+    EXPECT_EQ(Entries(), (Texts{L"Bert", L"Zira"}));
     EXPECT_FALSE(tokens.Exists(L"Anna"));
+
+    press(VK_TAB);
+    ASSERT_EQ(GetFocus(), window.lstVoices.hwnd());
+    press(VK_DOWN);
+    ASSERT_EQ(window.lstVoices.ListIndex(), 0);
+    press(VK_RETURN);
+    EXPECT_EQ(Entries(), (Texts{L"Bert", L"Zira"}));
+    EXPECT_TRUE(tokens.Exists(L"Bert"));
+
+    press(VK_TAB);
+    press(VK_SPACE);
     EXPECT_EQ(Entries(), (Texts{L"Zira"}));
+}
+
+// Alt+Tab away and back: the keyboard focus returns to the control the user left.
+TEST_F(DeleteCommandTest, FocusReturnsToTheControlTheUserLeft) {
+    tokens.Create(L"Anna");
+    frmQuillfen& window = Open();
+    ShowActive();
+    key(WM_KEYDOWN, VK_DOWN);
+    key(WM_KEYDOWN, VK_TAB);
+    ASSERT_EQ(GetFocus(), window.cmdDelete.hwnd());
+
+    unique_hwnd other(CreateWindowExW(0, L"STATIC", L"Another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                      0, 300, 200, nullptr, nullptr, nullptr, nullptr));
+    SetForegroundWindow(other.get());
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == other.get(); }));
+    EXPECT_FALSE(IsChild(window.hwnd(), GetFocus()));
+
+    SetForegroundWindow(window.hwnd());
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == window.hwnd(); }));
+    EXPECT_EQ(GetFocus(), window.cmdDelete.hwnd());
 }
 
 }  // namespace

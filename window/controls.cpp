@@ -19,8 +19,12 @@ RECT Control::Bounds() const {
     return bounds;
 }
 
+UINT Control::Dpi() const {
+    return dpi_ ? dpi_ : WindowDpi(hwnd_);
+}
+
 float Control::Read(const ExactValue& exact, LONG pixels) const {
-    const UINT dpi = WindowDpi(hwnd_);
+    const UINT dpi = Dpi();
     if (exact.dpi == dpi && exact.pixels == pixels) {
         return exact.twips;
     }
@@ -33,7 +37,7 @@ bool Control::Write(ExactValue& exact, double twips, bool allowNegative, Place p
     if (!std::isfinite(value) || (!allowNegative && value < 0)) {
         return false;
     }
-    const UINT dpi = WindowDpi(hwnd_);
+    const UINT dpi = Dpi();
     const double pixels = std::round(TwipsToPixels(value, dpi));
     if (std::fabs(pixels) > PixelLimit) {
         return false;
@@ -147,21 +151,6 @@ std::wstring ListBox::List(int index) const {
     return text;
 }
 
-bool ListBox::List(int index, const std::wstring& text) {
-    if (index < 0 || index >= ListCount()) {
-        return false;
-    }
-    // A list box cannot rename an entry: put the new text in its place and keep the selection.
-    const bool wasSelected = ListIndex() == index;
-    SendMessageW(hwnd(), LB_DELETESTRING, index, 0);
-    const LRESULT inserted =
-        SendMessageW(hwnd(), LB_INSERTSTRING, index, reinterpret_cast<LPARAM>(text.c_str()));
-    if (wasSelected) {
-        SendMessageW(hwnd(), LB_SETCURSEL, index, 0);
-    }
-    return inserted == index;
-}
-
 int ListBox::ListIndex() const {
     const LRESULT index = SendMessageW(hwnd(), LB_GETCURSEL, 0, 0);
     return index == LB_ERR ? -1 : static_cast<int>(index);
@@ -179,16 +168,20 @@ bool ListBox::RemoveItem(int index) {
     return true;
 }
 
+UINT FormWindow::Dpi() const {
+    return dpi_ ? dpi_ : WindowDpi(hwnd_);
+}
+
 float FormWindow::ScaleWidth() const {
     RECT client{};
     GetClientRect(hwnd_, &client);
-    return static_cast<float>(PixelsToTwips(client.right, WindowDpi(hwnd_)));
+    return static_cast<float>(PixelsToTwips(client.right, Dpi()));
 }
 
 float FormWindow::ScaleHeight() const {
     RECT client{};
     GetClientRect(hwnd_, &client);
-    return static_cast<float>(PixelsToTwips(client.bottom, WindowDpi(hwnd_)));
+    return static_cast<float>(PixelsToTwips(client.bottom, Dpi()));
 }
 
 int FormWindow::WindowState() const {

@@ -14,6 +14,11 @@ class Control {
 
     HWND hwnd() const { return hwnd_; }
 
+    // The DPI its twips are converted at: the one its window carries, as WM_DPICHANGED gave it.
+    // Until set, the DPI the system reports for the control.
+    void Dpi(UINT dpi) { dpi_ = dpi; }
+    UINT Dpi() const;
+
     float Left() const;
     float Top() const;
     float Width() const;
@@ -42,6 +47,7 @@ class Control {
     bool Write(ExactValue& exact, double twips, bool allowNegative, Place place);
 
     HWND hwnd_ = nullptr;
+    UINT dpi_ = 0;
     ExactValue left_, top_, width_, height_;
 };
 
@@ -64,7 +70,6 @@ class ListBox : public Control {
     bool AddItem(const std::wstring& text);
     int ListCount() const;
     std::wstring List(int index) const;
-    bool List(int index, const std::wstring& text);
     int ListIndex() const;
     bool RemoveItem(int index);
 };
@@ -77,7 +82,8 @@ class CommandButton : public Control {
 // The top-level window's own properties; ScaleWidth and ScaleHeight are its client size in twips.
 class FormWindow {
   public:
-    explicit FormWindow(HWND hwnd) : hwnd_(hwnd) {}
+    // `dpi` 0 takes the DPI the system reports for the window.
+    explicit FormWindow(HWND hwnd, UINT dpi = 0) : hwnd_(hwnd), dpi_(dpi) {}
 
     float ScaleWidth() const;
     float ScaleHeight() const;
@@ -85,5 +91,8 @@ class FormWindow {
     int WindowState() const;
 
   private:
+    UINT Dpi() const;
+
     HWND hwnd_;
+    UINT dpi_;
 };

@@ -165,6 +165,10 @@ void frmQuillfen::OnDpiChanged(UINT dpi, const RECT& suggested) {
 // Everything whose size in pixels follows the DPI, apart from the layout that Form_Resize does;
 // the window's icons are set here for each DPI, so the class carries none of its own.
 void frmQuillfen::ApplyDpi(UINT dpi) {
+    dpi_ = dpi;
+    lblVoices.Dpi(dpi);
+    lstVoices.Dpi(dpi);
+    cmdDelete.Dpi(dpi);
     unique_hfont font = CreateFormFont(dpi);
     for (HWND control : {lblVoices.hwnd(), lstVoices.hwnd(), cmdDelete.hwnd()}) {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
@@ -210,7 +214,8 @@ void frmQuillfen::OnNextControl(WPARAM wParam, LPARAM lParam) {
 }
 
 void frmQuillfen::OnCommand(WPARAM wParam) {
-    // Enter arrives as IDOK and Escape as IDCANCEL: neither is a control here, so neither deletes.
+    // Enter on the focused Delete button clicks it, as in any dialog; anywhere else Enter arrives as IDOK
+    // and Escape as IDCANCEL, and neither is a control here, so neither deletes.
     const int id = LOWORD(wParam);
     const int code = HIWORD(wParam);
     if (id == ListId && code == LBN_SELCHANGE) {
@@ -225,7 +230,7 @@ void frmQuillfen::Form_Load() {
 }
 
 void frmQuillfen::Form_Resize() {
-    ArrangeVoiceControls(FormWindow(hwnd()), lblVoices, lstVoices, cmdDelete);
+    ArrangeVoiceControls(FormWindow(hwnd(), dpi_), lblVoices, lstVoices, cmdDelete);
 }
 
 void frmQuillfen::lstVoices_Click() {
@@ -257,11 +262,9 @@ void frmQuillfen::LoadVoices() {
     lstVoices.Reserve(tokens);
     lstVoices.Redraw(false);
     for (const std::wstring& token : tokens) {
-        lstVoices.AddItem(token);
-        const std::wstring added = lstVoices.List(lstVoices.ListCount() - 1);
-        if (ContainsProtectedMarker(added)) {
-            lstVoices.List(lstVoices.ListCount() - 1, added + ProtectedSuffix);
-        }
+        // The list keeps a name up to its first NUL, so that is what is shown and tested.
+        const std::wstring shown(token.c_str());
+        lstVoices.AddItem(ContainsProtectedMarker(shown) ? shown + ProtectedSuffix : shown);
     }
     lstVoices.Redraw(true);
 }

@@ -57,5 +57,8 @@ class frmQuillfen {
     unique_hicon largeIcon_;
     unique_hicon smallIcon_;
     HWND lastFocus_ = nullptr;
+    // The DPI the window is shown at, from creation and then from WM_DPICHANGED: the system's own
+    // lookups may lag behind it or, before Windows 10 1607, report the system DPI instead.
+    UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     unique_hwnd hwnd_;
 };

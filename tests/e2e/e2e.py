@@ -123,6 +123,19 @@ class E2E:
         print(f"     {colours} colours in {rect}", flush=True)
         return colours > 1
 
+    def shows_text(self, window, rect):
+        """True when the inside of that rectangle holds dark text on a light ground, not a blank box."""
+        time.sleep(0.5)
+        x, y, width, height = rect
+        inset = 4
+        result = subprocess.run(["import", "-window", window, "-crop",
+                                 f"{width - 2 * inset}x{height - 2 * inset}+{x + inset}+{y + inset}", "+repage",
+                                 "-colorspace", "Gray", "-format", "%[fx:minima] %[fx:maxima]", "info:"],
+                                capture_output=True, text=True, timeout=30)
+        darkest, lightest = (float(value) for value in (result.stdout.split() or ["0", "0"]))
+        print(f"     grey from {darkest:.2f} to {lightest:.2f} inside {rect}", flush=True)
+        return darkest < 0.3 and lightest > 0.7
+
     def delete_and_resize(self):
         self.driver("seed", "standard")
         before = self.driver("dump")
@@ -134,6 +147,7 @@ class E2E:
                    f"the list shows the tokens in registry order, MSSam marked: {entries}")
         self.check(not state["deleteEnabled"] and state["selected"] == -1, "nothing selected, Delete disabled")
         self.check(state["focus"] == "list", f"the keyboard focus starts in the list ({state['focus']})")
+        self.check(self.shows_text(window, state["list"]), "the list draws its entries")
 
         self.driver("click-entry", "2")
         state = self.wait_for(lambda: (s := self.state())["selected"] == 2 and s, "the protected entry selected")

@@ -274,7 +274,8 @@ TEST_F(DeleteCommandTest, FocusReturnsToTheControlTheUserLeft) {
     EXPECT_FALSE(IsChild(window.hwnd(), GetFocus()));
 
     SetForegroundWindow(window.hwnd());
-    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == window.hwnd(); }));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return GetForegroundWindow() == window.hwnd() && IsChild(window.hwnd(), GetFocus()); }));
     EXPECT_EQ(GetFocus(), window.cmdDelete.hwnd());
 }
 

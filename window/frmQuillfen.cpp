@@ -144,9 +144,9 @@ void frmQuillfen::OnCreate() {
     lstVoices = ListBox(CreateControl(hwnd(), L"LISTBOX", ListAccessibleName,
                                       WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
                                       WS_EX_CLIENTEDGE, ListId, ListDesign, dpi));
-    cmdDelete =
-        CommandButton(CreateControl(hwnd(), L"BUTTON", L"Delete", WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, 0,
-                                    DeleteId, DeleteDesign, dpi));
+    cmdDelete = CommandButton(CreateControl(hwnd(), L"BUTTON", L"Delete",
+                                            WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON | BS_NOTIFY, 0, DeleteId,
+                                            DeleteDesign, dpi));
     ApplyDpi(dpi);
 
     const RECT outer = OuterRectForClient(FormStyle, FormExStyle, ToDevice(InnerWidth, dpi),
@@ -218,7 +218,11 @@ void frmQuillfen::OnCommand(WPARAM wParam) {
     // and Escape as IDCANCEL, and neither is a control here, so neither deletes.
     const int id = LOWORD(wParam);
     const int code = HIWORD(wParam);
-    if (id == ListId && code == LBN_SELCHANGE) {
+    if ((id == ListId && code == LBN_SETFOCUS) || (id == DeleteId && code == BN_SETFOCUS)) {
+        // Remembered as the focus arrives: by the time the window hears it is deactivated, the focus may
+        // have left already.
+        lastFocus_ = GetDlgItem(hwnd(), id);
+    } else if (id == ListId && code == LBN_SELCHANGE) {
         lstVoices_Click();
     } else if (id == DeleteId && code == BN_CLICKED) {
         cmdDelete_Click();

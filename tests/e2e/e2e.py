@@ -26,7 +26,7 @@ class E2E:
         self.failures = 0
 
     # -- plumbing ---------------------------------------------------------------------------
-    def driver(self, *arguments, timeout=60):
+    def driver(self, *arguments, timeout=60, attempts=2):
         # Output goes through files, not pipes: Wine's own background processes, started by whichever
         # program needs them first, inherit the handles and would hold a pipe open for good.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
@@ -35,8 +35,14 @@ class E2E:
             out.seek(0)
             err.seek(0)
             output = out.read().decode("utf-8", "replace").strip().splitlines()
+            error = err.read()
             if result.returncode != 0:
-                raise AssertionError(f"driver {' '.join(arguments)} failed: {output} {err.read()[-400:]!r}")
+                # A driver started just as the idle wine server shuts down loses its connection before
+                # it runs at all; that says nothing about the program, so it is started once more.
+                if b"wine client error" in error and attempts > 1:
+                    time.sleep(1)
+                    return self.driver(*arguments, timeout=timeout, attempts=attempts - 1)
+                raise AssertionError(f"driver {' '.join(arguments)} failed: {output} {error[-400:]!r}")
         return json.loads(output[-1]) if output else None
 
     def xdotool(self, *arguments):

@@ -1,3 +1,4 @@
+#include "../registry/system_function.h"
 #include "../window/frmQuillfen.h"
 
 #include <windows.h>
@@ -8,10 +9,8 @@ namespace {
 // directory. Windows 7 has the call only with KB2533623, so it is looked up; without it the current
 // directory at least leaves the search.
 void LimitDllSearchToSystem32() {
-    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
-    const auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-        reinterpret_cast<void*>(GetProcAddress(kernel32, "SetDefaultDllDirectories")));
+    const auto setDefaultDllDirectories =
+        SystemFunction<BOOL(WINAPI*)(DWORD)>(L"kernel32.dll", "SetDefaultDllDirectories");
     if (!setDefaultDllDirectories || !setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
         SetDllDirectoryW(L"");
     }

@@ -1,5 +1,6 @@
 #include "modRegistry.h"
 
+#include "system_function.h"
 #include "unique_handle.h"
 
 #include <string_view>
@@ -72,15 +73,6 @@ bool OpenTreeForDeletion(HKEY parent, const std::wstring& name, std::vector<uniq
     return true;
 }
 
-// Deletes the key an open handle names, not whatever key bears its name by now.
-using NtDeleteKeyFunction = LONG(NTAPI*)(HANDLE);
-NtDeleteKeyFunction DeleteKeyByHandle() {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll ? reinterpret_cast<NtDeleteKeyFunction>(
-                       reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDeleteKey")))
-                 : nullptr;
-}
-
 }  // namespace
 
 SubKeyNameList EnumSubKeys(RootKey root, const std::wstring& path) {
@@ -131,7 +123,8 @@ bool DeleteSubKeyTree(RootKey root, const std::wstring& path, const std::wstring
     if (opened != ERROR_SUCCESS) {
         return opened == ERROR_FILE_NOT_FOUND;
     }
-    const NtDeleteKeyFunction deleteKey = DeleteKeyByHandle();
+    // Deletes the key an open handle names, not whatever key bears its name by now.
+    const auto deleteKey = SystemFunction<LONG(NTAPI*)(HANDLE)>(L"ntdll.dll", "NtDeleteKey");
     // All or nothing: every key is open before the first is deleted.
     std::vector<unique_hkey> keys;
     if (!deleteKey || !OpenTreeForDeletion(parent.get(), subKeyName, keys)) {

@@ -4,6 +4,7 @@
 
 #include "modRegistry.h"
 #include "registry_dump.h"
+#include "system_function.h"
 #include "unique_handle.h"
 
 #include <windows.h>
@@ -45,9 +46,8 @@ class ScratchKey {
 
     // The key's full name in the registry's own namespace ("\\REGISTRY\\USER\\..."), as links name targets.
     std::wstring NativeName(const std::wstring& sub) const {
-        using NtQueryKeyFunction = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-        const auto query = reinterpret_cast<NtQueryKeyFunction>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+        const auto query =
+            SystemFunction<LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*)>(L"ntdll.dll", "NtQueryKey");
         unique_hkey key;
         RegOpenKeyExW(root_, Path(sub).c_str(), REG_OPTION_OPEN_LINK, KEY_READ | view_, key.put());
         constexpr int KeyNameInformation = 3;

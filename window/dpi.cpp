@@ -1,16 +1,15 @@
 #include "dpi.h"
 
+#include "../registry/system_function.h"
 #include "window_handles.h"
 
 namespace {
 
 // The DPI functions of user32 arrived with Windows 10 1607; before that one DPI holds for the whole
-// screen. They are looked up when needed, so the program still starts on older systems.
+// screen.
 template <typename Function>
 Function User32Function(const char* name) {
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    return user32 ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name)))
-                  : nullptr;
+    return SystemFunction<Function>(L"user32.dll", name);
 }
 
 UINT ScreenDpi() {

@@ -3,7 +3,9 @@
 #include "system_function.h"
 #include "unique_handle.h"
 
-#include <string_view>
+#include <winternl.h>
+
+#include <climits>
 #include <vector>
 
 namespace {
@@ -22,6 +24,17 @@ bool IsLink(HKEY key) {
     DWORD type = REG_NONE;
     const LSTATUS status = RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
     return (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) && type == REG_LINK;
+}
+
+// A name one key can bear: the registry's own separator reaches another key, and an empty name the
+// parent itself. Any other character, NUL included, is part of the name.
+bool IsKeyName(const std::wstring& name) {
+    return !name.empty() && name.find(L'\\') == std::wstring::npos &&
+           name.size() <= USHRT_MAX / sizeof(wchar_t);
+}
+
+bool IsMissing(LSTATUS status) {
+    return status == ERROR_FILE_NOT_FOUND || status == ERROR_KEY_DELETED;
 }
 
 bool HasSubKeys(HKEY key) {
@@ -46,9 +59,8 @@ bool OpenTreeForDeletion(HKEY parent, const std::wstring& name, std::vector<uniq
         Pending next = std::move(pending.back());
         pending.pop_back();
         unique_hkey key;
-        const LSTATUS opened =
-            RegOpenKeyExW(next.parent, next.name.c_str(), REG_OPTION_OPEN_LINK, TreeKeyAccess, key.put());
-        if (opened == ERROR_FILE_NOT_FOUND) {
+        const LSTATUS opened = OpenSubKeyAsItself(next.parent, next.name, TreeKeyAccess, key.put());
+        if (IsMissing(opened)) {
             continue;  // gone already, or removed by someone else since it was listed
         }
         if (opened != ERROR_SUCCESS) {
@@ -113,9 +125,45 @@ SubKeyNameList EnumOpenKeySubKeys(HKEY key, DWORD expectedCount, DWORD longestNa
     return names;
 }
 
+LSTATUS OpenSubKeyAsItself(HKEY parent, const std::wstring& name, REGSAM access, HKEY* key) {
+    *key = nullptr;
+    if (!IsKeyName(name)) {
+        return ERROR_INVALID_NAME;
+    }
+    // The native open takes the name with its length, where every Win32 call would stop at a NUL.
+    const auto openKey =
+        SystemFunction<NTSTATUS(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*)>(L"ntdll.dll", "NtOpenKey");
+    const auto win32Error = SystemFunction<ULONG(NTAPI*)(NTSTATUS)>(L"ntdll.dll", "RtlNtStatusToDosError");
+    if (!openKey || !win32Error) {
+        return ERROR_PROC_NOT_FOUND;
+    }
+    const auto bytes = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    UNICODE_STRING counted{bytes, bytes, const_cast<wchar_t*>(name.data())};
+    OBJECT_ATTRIBUTES attributes{};
+    InitializeObjectAttributes(&attributes, &counted, OBJ_CASE_INSENSITIVE | OBJ_OPENLINK, parent, nullptr);
+    HANDLE opened = nullptr;
+    // Beneath an open key the view is the parent's own, so the view flags have nothing left to choose.
+    const NTSTATUS status = openKey(&opened, access & ~static_cast<REGSAM>(KEY_WOW64_RES), &attributes);
+    if (status < 0) {
+        return static_cast<LSTATUS>(win32Error(status));
+    }
+    *key = static_cast<HKEY>(opened);
+    return ERROR_SUCCESS;
+}
+
+bool DeleteOpenKey(HKEY key) {
+    // Deletes the key the handle names, not whatever key bears its name by now.
+    const auto deleteKey = SystemFunction<NTSTATUS(NTAPI*)(HANDLE)>(L"ntdll.dll", "NtDeleteKey");
+    return deleteKey && deleteKey(key) >= 0;
+}
+
 bool DeleteSubKeyTree(RootKey root, const std::wstring& path, const std::wstring& subKeyName) {
-    // Such a name would reach the parent itself, a key deeper down, or a shorter name.
-    if (subKeyName.empty() || subKeyName.find_first_of(std::wstring_view(L"\\\0", 2)) != std::wstring::npos) {
+    return DeleteSubKeyTree(root, path, subKeyName, DeleteOpenKey);
+}
+
+bool DeleteSubKeyTree(RootKey root, const std::wstring& path, const std::wstring& subKeyName,
+                      const std::function<bool(HKEY)>& deleteKey) {
+    if (!IsKeyName(subKeyName)) {
         return false;
     }
     unique_hkey parent;
@@ -123,21 +171,19 @@ bool DeleteSubKeyTree(RootKey root, const std::wstring& path, const std::wstring
     if (opened != ERROR_SUCCESS) {
         return opened == ERROR_FILE_NOT_FOUND;
     }
-    // Deletes the key an open handle names, not whatever key bears its name by now.
-    const auto deleteKey = SystemFunction<LONG(NTAPI*)(HANDLE)>(L"ntdll.dll", "NtDeleteKey");
     // All or nothing: every key is open before the first is deleted.
     std::vector<unique_hkey> keys;
-    if (!deleteKey || !OpenTreeForDeletion(parent.get(), subKeyName, keys)) {
+    if (!OpenTreeForDeletion(parent.get(), subKeyName, keys)) {
         return false;
     }
-    // Descendants first; a key that gained a sub-key meanwhile stops the deletion there.
+    // Descendants first; a key refused (one that gained a sub-key meanwhile, or vetoed by security
+    // software) stops the deletion there, so its ancestors stay with it.
     for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
-        if (deleteKey(key->get()) < 0) {
+        if (!deleteKey(key->get())) {
             break;
         }
     }
     keys.clear();
     unique_hkey remaining;
-    return RegOpenKeyExW(parent.get(), subKeyName.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE,
-                         remaining.put()) == ERROR_FILE_NOT_FOUND;
+    return IsMissing(OpenSubKeyAsItself(parent.get(), subKeyName, KEY_QUERY_VALUE, remaining.put()));
 }

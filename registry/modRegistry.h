@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,21 @@ SubKeyNameList EnumSubKeys(RootKey root, const std::wstring& path);
 // information query and only size the work: the key may have changed since.
 SubKeyNameList EnumOpenKeySubKeys(HKEY key, DWORD expectedCount, DWORD longestName);
 
+// Opens the sub-key `name` of an open key (not a predefined root) by its exact counted name, NULs and
+// all, as itself: a link is opened, never followed. Win32 error codes, ERROR_FILE_NOT_FOUND for no such key.
+LSTATUS OpenSubKeyAsItself(HKEY parent, const std::wstring& name, REGSAM access, HKEY* key);
+
+// Deletes the one key an open handle names, which must have no sub-keys left; false when refused.
+bool DeleteOpenKey(HKEY key);
+
 // Deletes root\path\subKeyName with everything beneath it, all or nothing: every key of the tree is
-// opened first, and if one cannot be, nothing is deleted. Links are never followed: a key that is a link
-// is deleted as itself, its target untouched. True when the key (as itself, not a link's target) no
-// longer exists: deleted now, or already gone. A name that is empty or holds a backslash or a NUL
-// deletes nothing.
+// opened first, by its exact name, and if one cannot be, nothing is deleted. Links are never followed: a
+// key that is a link is deleted as itself, its target untouched. True when the key (as itself, not a
+// link's target) no longer exists: deleted now, or already gone. The name is a counted string and may
+// hold a NUL; one that is empty or holds a backslash deletes nothing.
 bool DeleteSubKeyTree(RootKey root, const std::wstring& path, const std::wstring& subKeyName);
+
+// The same, with `deleteKey` deleting each key in turn, descendants first; the deletion stops at the
+// first key it refuses, leaving the keys not yet reached as they were.
+bool DeleteSubKeyTree(RootKey root, const std::wstring& path, const std::wstring& subKeyName,
+                      const std::function<bool(HKEY)>& deleteKey);

@@ -1,7 +1,9 @@
 // A whole registry tree as text, one line a key ("[\\path]") and one a value, in registry order:
-// for comparing a tree before and after a change. Links are dumped as the keys they are, never followed.
+// for comparing a tree before and after a change. Keys are opened by their exact names, NULs and all, and
+// links are dumped as the keys they are, never followed.
 #pragma once
 
+#include "modRegistry.h"
 #include "unique_handle.h"
 
 #include <windows.h>
@@ -34,7 +36,7 @@ inline void DumpRegistryTree(HKEY key, const std::wstring& name, std::vector<std
         }
         unique_hkey sub;
         const std::wstring path = name + L"\\" + std::wstring(child, length);
-        if (RegOpenKeyExW(key, child, REG_OPTION_OPEN_LINK, KEY_READ, sub.put()) == ERROR_SUCCESS) {
+        if (OpenSubKeyAsItself(key, std::wstring(child, length), KEY_READ, sub.put()) == ERROR_SUCCESS) {
             DumpRegistryTree(sub.get(), path, lines);
         } else {
             lines.push_back(L"[" + path + L"] unreadable");

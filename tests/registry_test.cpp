@@ -176,6 +176,9 @@ TEST_F(DeleteSubKeyTreeTest, NameOutsideTheAnsiCodePageIsDeleted) {
 TEST_F(DeleteSubKeyTreeTest, NameThatIsGoneCountsAsGoneAndChangesNothing) {
     EXPECT_TRUE(Delete(L"Nobody"));
     EXPECT_TRUE(Delete(L"Anna (Cannot be deleted)"));
+    // A NUL is part of the name: these are not Anna.
+    EXPECT_TRUE(Delete(std::wstring(L"Anna\0Bert", 9)));
+    EXPECT_TRUE(Delete(std::wstring(L"Anna\0", 5)));
     EXPECT_TRUE(DeleteSubKeyTree(HKEY_CURRENT_USER, tokens.Path(L"NoParent"), L"Anna"));
 
     EXPECT_EQ(tokens.Dump(), before);
@@ -185,14 +188,14 @@ TEST_F(DeleteSubKeyTreeTest, NameThatIsGoneCountsAsGoneAndChangesNothing) {
 TEST_F(DeleteSubKeyTreeTest, NameReachingAnotherKeyIsRefused) {
     for (const std::wstring& name :
          {std::wstring(), std::wstring(L"Anna\\Attributes"), std::wstring(L"\\Anna"), std::wstring(L"Anna\\"),
-          std::wstring(L"\\"), std::wstring(L"Anna\0Bert", 9), std::wstring(L"\0", 1)}) {
+          std::wstring(L"\\"), std::wstring(L"Anna\0\\Attributes", 16)}) {
         EXPECT_FALSE(Delete(name)) << "name of length " << name.size();
     }
     EXPECT_EQ(tokens.Dump(), before);
 }
 
 TEST_F(DeleteSubKeyTreeTest, ParentGrantingOnlyReadingListsAndDeletesNothing) {
-    KeyLock readOnly(HKEY_CURRENT_USER, tokens.path(), L"D:(A;;KR;;;WD)");
+    KeyLock readOnly(tokens, L"", L"D:(A;;KR;;;WD)");
 
     EXPECT_EQ(RawEnumeration(HKEY_CURRENT_USER, tokens.path()).size(), 4u);  // reading is allowed
     EXPECT_TRUE(EnumSubKeys(HKEY_CURRENT_USER, tokens.path()).empty());      // listing asks for writing too
@@ -202,11 +205,20 @@ TEST_F(DeleteSubKeyTreeTest, ParentGrantingOnlyReadingListsAndDeletesNothing) {
 
 TEST_F(DeleteSubKeyTreeTest, TokenThatCannotBeDeletedIsReportedAsStillThere) {
     {
-        KeyLock locked(HKEY_CURRENT_USER, tokens.Path(L"Anna\\Attributes"));
+        KeyLock locked(tokens, L"Anna\\Attributes");
         EXPECT_FALSE(Delete(L"Anna"));
     }
     EXPECT_TRUE(tokens.Exists(L"Anna\\Attributes\\Deep\\Deeper"));
     EXPECT_EQ(WithoutTree(tokens.Dump(), L"Anna"), WithoutTree(before, L"Anna"));
+}
+
+// A link is never followed, not even to tell whether it is gone: one whose target is missing and whose
+// own deletion is refused is still there.
+TEST_F(DeleteSubKeyTreeTest, LinkToNowhereWhoseDeletionIsRefusedIsReportedAsStillThere) {
+    tokens.Link(L"Alias", tokens.NativeName(L"") + L"\\Nobody");
+
+    EXPECT_FALSE(DeleteSubKeyTree(HKEY_CURRENT_USER, tokens.path(), L"Alias", [](HKEY) { return false; }));
+    EXPECT_TRUE(tokens.Exists(L"Alias"));
 }
 
 // Random token trees with values of every kind, links to a sibling token, to a key outside the token
@@ -228,6 +240,19 @@ class RandomTokenTree {
         return name + L" " + std::to_wstring(++names_);  // unique, as names compare without case
     }
 
+    // A unique name beneath `parent`; now and then one with a NUL inside or at its end, which no Win32
+    // call can spell, at times beside a namesake: a key named by the part before the NUL.
+    std::wstring KeyName(const std::wstring& parent) {
+        std::wstring name = Name();
+        if (Below(4) != 0) {
+            return name;
+        }
+        if (Below(2) == 0) {
+            scratch_.SetString(parent + L"\\" + name, L"Namesake", name);
+        }
+        return name + (Below(2) ? std::wstring(1, L'\0') : L'\0' + Name());
+    }
+
     // Builds the key `path` at `depth` and, below depth 8, its sub-trees; gives every key made.
     void Build(const std::wstring& path, int depth, std::vector<std::wstring>& keys) {
         scratch_.Create(path);
@@ -236,10 +261,10 @@ class RandomTokenTree {
             SetValue(path);
         }
         if (Below(4) == 0) {
-            Link(path + L"\\" + Name(), path);
+            Link(path + L"\\" + KeyName(path), path);
         }
         for (int i = depth < 8 ? Below(depth < 3 ? 4 : 2) : 0; i > 0; --i) {
-            Build(path + L"\\" + Name(), depth + 1, keys);
+            Build(path + L"\\" + KeyName(path), depth + 1, keys);
         }
     }
 
@@ -274,8 +299,7 @@ class RandomTokenTree {
 
   private:
     void SetValue(const std::wstring& path) {
-        unique_hkey key;
-        RegOpenKeyExW(HKEY_CURRENT_USER, scratch_.Path(path).c_str(), 0, KEY_SET_VALUE, key.put());
+        const unique_hkey key = scratch_.Open(path, KEY_SET_VALUE);
         const std::wstring text = Name();
         const ULONGLONG number = random_();
         const auto textBytes = reinterpret_cast<const BYTE*>(text.c_str());
@@ -307,7 +331,9 @@ class RandomTokenTree {
     int names_ = 0;
 };
 
-TEST(DeleteSubKeyTreeRandom, RemovesExactlyTheTokenOrSaysFalseAndChangesNothing) {
+// Each tree is deleted plainly, with a key nobody may open, or with the deletion of one key refused after
+// every key was opened (as security software may): then the keys deleted before it are the only change.
+TEST(DeleteSubKeyTreeRandom, RemovesExactlyTheTokenOrSaysFalseAndChangesNothingUnreached) {
     constexpr unsigned Seed = 20261208;
     std::printf("seed %u\n", Seed);
     for (int trial = 0; trial < 200 && !::testing::Test::HasFailure(); ++trial) {
@@ -315,7 +341,7 @@ TEST(DeleteSubKeyTreeRandom, RemovesExactlyTheTokenOrSaysFalseAndChangesNothing)
         scratch.SetString(L"Outside\\Data", L"Keep", L"outside the token key");
         scratch.SetDword(L"Tokens\\Sibling\\Attributes", L"Trial", trial);
         RandomTokenTree tree(scratch, Seed + trial);
-        const std::wstring name = tree.Name();
+        const std::wstring name = tree.KeyName(L"Tokens");
         const std::wstring token = L"Tokens\\" + name;
         std::vector<std::wstring> keys;
         if (tree.Below(10) == 0) {
@@ -324,37 +350,79 @@ TEST(DeleteSubKeyTreeRandom, RemovesExactlyTheTokenOrSaysFalseAndChangesNothing)
             tree.Build(token, 1, keys);
         }
         std::optional<KeyLock> denied;
-        if (!keys.empty() && tree.Below(6) == 0) {
-            denied.emplace(HKEY_CURRENT_USER, scratch.Path(keys[tree.Below(keys.size())]));
+        int refuseAt = -1;
+        switch (tree.Below(6)) {
+            case 0:
+                if (!keys.empty()) {
+                    denied.emplace(scratch, keys[tree.Below(keys.size())]);
+                }
+                break;
+            case 1:
+            case 2:
+                refuseAt = tree.Below(keys.size() + 1);
+                break;
         }
         const std::wstring before = scratch.Dump();
+        const std::wstring scratchName = scratch.NativeName(L"");
+        std::vector<std::wstring> deleted;
+        bool refused = false;
+        // Refuses one deletion; any asked for after it would go ahead, and show in the dump.
+        const auto refuseOne = [&](HKEY key) {
+            if (!refused && static_cast<int>(deleted.size()) == refuseAt) {
+                refused = true;
+                return false;
+            }
+            if (!refused) {
+                deleted.push_back(NativeKeyName(key).substr(scratchName.size() + 1));
+            }
+            return DeleteOpenKey(key);
+        };
 
-        const bool gone = DeleteSubKeyTree(HKEY_CURRENT_USER, scratch.Path(L"Tokens"), name);
+        const std::wstring tokens = scratch.Path(L"Tokens");
+        const bool gone = refuseAt < 0 ? DeleteSubKeyTree(HKEY_CURRENT_USER, tokens, name)
+                                       : DeleteSubKeyTree(HKEY_CURRENT_USER, tokens, name, refuseOne);
 
         const std::wstring after = scratch.Dump();
+        const auto where = [&] { return "seed " + std::to_string(Seed) + ", tree " + std::to_string(trial); };
         if (denied) {
-            EXPECT_FALSE(gone) << "seed " << Seed << ", tree " << trial << ":\n" << before;
-            EXPECT_EQ(after, before) << "seed " << Seed << ", tree " << trial;
+            EXPECT_FALSE(gone) << where() << ":\n" << before;
+            EXPECT_EQ(after, before) << where();
+        } else if (refused) {
+            std::wstring expected = before;
+            for (const std::wstring& key : deleted) {
+                expected = WithoutTree(expected, key);
+            }
+            EXPECT_FALSE(gone) << where() << ":\n" << before;
+            EXPECT_TRUE(scratch.Exists(token)) << where();
+            EXPECT_EQ(after, expected) << where() << ", refused deletion " << refuseAt;
         } else {
-            EXPECT_TRUE(gone) << "seed " << Seed << ", tree " << trial << ":\n" << before;
+            EXPECT_TRUE(gone) << where() << ":\n" << before;
             EXPECT_FALSE(scratch.Exists(token));
-            EXPECT_EQ(after, WithoutTree(before, token)) << "seed " << Seed << ", tree " << trial;
+            EXPECT_EQ(after, WithoutTree(before, token)) << where();
         }
     }
 }
 
-// No deeper than the registry nests keys, deleted without a recursion as deep as the tree.
-TEST(DeleteSubKeyTreeDepth, DeletesAChainAsDeepAsTheRegistryAllows) {
-    ScratchKey scratch{ScratchPath};
-    std::wstring path = L"Deep";
-    for (int depth = 1; depth < 500; ++depth) {
-        path += L"\\k";
-    }
-    scratch.Create(path);
-    ASSERT_TRUE(scratch.Exists(path));
+// As deep as the registry nests keys is deleted, without a recursion as deep as the tree; one level
+// deeper is refused whole. (Windows itself nests no deeper, so there the deeper chain cannot be made.)
+TEST(DeleteSubKeyTreeDepth, DeletesAChainAsDeepAsTheRegistryAllowsAndRefusesADeeperOne) {
+    for (const int levels : {500, 512, 513}) {
+        ScratchKey scratch{ScratchPath};
+        std::wstring deepest = L"Deep";
+        for (int depth = 1; depth < levels; ++depth) {
+            deepest += L"\\k";
+        }
+        scratch.Create(deepest);
+        if (!scratch.Exists(deepest)) {
+            std::printf("%d levels cannot be made here\n", levels);
+            continue;
+        }
 
-    EXPECT_TRUE(DeleteSubKeyTree(HKEY_CURRENT_USER, scratch.path(), L"Deep"));
-    EXPECT_FALSE(scratch.Exists(L"Deep"));
+        const bool gone = DeleteSubKeyTree(HKEY_CURRENT_USER, scratch.path(), L"Deep");
+
+        EXPECT_EQ(gone, levels <= 512) << levels << " levels";
+        EXPECT_EQ(scratch.Exists(deepest), levels > 512) << levels << " levels";
+    }
 }
 
 }  // namespace

@@ -9,9 +9,45 @@
 
 #include <windows.h>
 #include <sddl.h>
+#include <winternl.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
+// The key's full name in the registry's own namespace ("\\REGISTRY\\USER\\..."), as links name targets.
+inline std::wstring NativeKeyName(HKEY key) {
+    const auto query =
+        SystemFunction<LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*)>(L"ntdll.dll", "NtQueryKey");
+    constexpr int KeyNameInformation = 3;
+    std::vector<ULONG> info(2048);
+    ULONG length = 0;
+    if (!query || query(key, KeyNameInformation, info.data(), 8192, &length) < 0) {
+        return {};
+    }
+    return std::wstring(reinterpret_cast<const wchar_t*>(&info[1]), info[0] / sizeof(wchar_t));
+}
+
+// Creates (or opens) the sub-key `name` of an open key by its exact counted name, as the native API can
+// and no Win32 call can when the name holds a NUL; one level per call, as Windows requires of deep trees.
+inline unique_hkey CreateSubKeyExactly(HKEY parent, const std::wstring& name, REGSAM access,
+                                       ULONG options = 0) {
+    const auto create =
+        SystemFunction<LONG(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, ULONG, UNICODE_STRING*, ULONG,
+                                    ULONG*)>(L"ntdll.dll", "NtCreateKey");
+    const auto bytes = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    UNICODE_STRING counted{bytes, bytes, const_cast<wchar_t*>(name.data())};
+    OBJECT_ATTRIBUTES attributes{};
+    InitializeObjectAttributes(&attributes, &counted, OBJ_CASE_INSENSITIVE | OBJ_OPENLINK, parent, nullptr);
+    HANDLE key = nullptr;
+    if (!create || create(&key, access, &attributes, 0, nullptr, options, nullptr) < 0) {
+        return {};
+    }
+    return unique_hkey(static_cast<HKEY>(key));
+}
+
+// A key of the test's own beneath `root`. Sub-key paths are backslash-separated names, each of which
+// may hold a NUL: every step is taken by exact name and as the key itself, never through a link.
 class ScratchKey {
   public:
     explicit ScratchKey(std::wstring path, HKEY root = HKEY_CURRENT_USER, REGSAM view = 0)
@@ -25,62 +61,66 @@ class ScratchKey {
     const std::wstring& path() const { return path_; }
     std::wstring Path(const std::wstring& sub) const { return sub.empty() ? path_ : path_ + L"\\" + sub; }
 
-    void Create(const std::wstring& sub) const {
+    // The key `sub`, opened with `access` (the keys on the way with reading rights); empty if missing.
+    unique_hkey Open(const std::wstring& sub, REGSAM access = KEY_READ) const {
         unique_hkey key;
-        RegCreateKeyExW(root_, Path(sub).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr, key.put(),
+        RegOpenKeyExW(root_, path_.c_str(), 0, (sub.empty() ? access : KEY_READ) | view_, key.put());
+        for (size_t start = 0; key && start < sub.size();) {
+            const size_t end = std::min(sub.find(L'\\', start), sub.size());
+            unique_hkey next;
+            OpenSubKeyAsItself(key.get(), sub.substr(start, end - start),
+                               end == sub.size() ? access : KEY_READ, next.put());
+            key = std::move(next);
+            start = end + 1;
+        }
+        return key;
+    }
+
+    // Creates `sub` and the keys on the way; `options` applies to the last one.
+    unique_hkey Create(const std::wstring& sub, ULONG options = 0, REGSAM access = KEY_ALL_ACCESS) const {
+        unique_hkey key;
+        RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr, key.put(),
                         nullptr);
+        for (size_t start = 0; key && start < sub.size();) {
+            const size_t end = std::min(sub.find(L'\\', start), sub.size());
+            key = CreateSubKeyExactly(key.get(), sub.substr(start, end - start),
+                                      end == sub.size() ? access : KEY_ALL_ACCESS,
+                                      end == sub.size() ? options : 0);
+            start = end + 1;
+        }
+        return key;
     }
 
     void SetString(const std::wstring& sub, const std::wstring& name, const std::wstring& value) const {
-        Create(sub);
-        RegSetKeyValueW(root_, Path(sub).c_str(), name.empty() ? nullptr : name.c_str(), REG_SZ,
-                        value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        RegSetValueExW(Create(sub).get(), name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
     }
 
     void SetDword(const std::wstring& sub, const std::wstring& name, DWORD value) const {
-        Create(sub);
-        RegSetKeyValueW(root_, Path(sub).c_str(), name.c_str(), REG_DWORD, &value, sizeof value);
+        RegSetValueExW(Create(sub).get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                       sizeof value);
     }
 
     void Remove(const std::wstring& sub) const { RegDeleteTreeW(root_, Path(sub).c_str()); }
 
-    // The key's full name in the registry's own namespace ("\\REGISTRY\\USER\\..."), as links name targets.
-    std::wstring NativeName(const std::wstring& sub) const {
-        const auto query =
-            SystemFunction<LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*)>(L"ntdll.dll", "NtQueryKey");
-        unique_hkey key;
-        RegOpenKeyExW(root_, Path(sub).c_str(), REG_OPTION_OPEN_LINK, KEY_READ | view_, key.put());
-        constexpr int KeyNameInformation = 3;
-        std::vector<ULONG> info(2048);
-        ULONG length = 0;
-        if (!query || query(key.get(), KeyNameInformation, info.data(), 8192, &length) < 0) {
-            return {};
-        }
-        return std::wstring(reinterpret_cast<const wchar_t*>(&info[1]), info[0] / sizeof(wchar_t));
-    }
+    std::wstring NativeName(const std::wstring& sub) const { return NativeKeyName(Open(sub).get()); }
 
     // Makes `sub` a registry link to the key with the native name `target`.
     void Link(const std::wstring& sub, const std::wstring& target) const {
-        unique_hkey key;
-        RegCreateKeyExW(root_, Path(sub).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
-                        KEY_ALL_ACCESS | KEY_CREATE_LINK | view_, nullptr, key.put(), nullptr);
+        const unique_hkey key = Create(sub, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK);
         RegSetValueExW(key.get(), L"SymbolicLinkValue", 0, REG_LINK,
                        reinterpret_cast<const BYTE*>(target.data()),
                        static_cast<DWORD>(target.size() * sizeof(wchar_t)));
     }
 
     // Whether the key exists as itself: a link counts, whatever it points to.
-    bool Exists(const std::wstring& sub) const {
-        unique_hkey key;
-        return RegOpenKeyExW(root_, Path(sub).c_str(), REG_OPTION_OPEN_LINK, KEY_READ | view_, key.put()) ==
-               ERROR_SUCCESS;
-    }
+    bool Exists(const std::wstring& sub) const { return static_cast<bool>(Open(sub)); }
 
     // Every key and value beneath `sub`, one line each, in registry order.
     std::wstring Dump(const std::wstring& sub = L"") const {
-        unique_hkey key;
-        if (RegOpenKeyExW(root_, Path(sub).c_str(), REG_OPTION_OPEN_LINK, KEY_READ | view_, key.put()) !=
-            ERROR_SUCCESS) {
+        const unique_hkey key = Open(sub);
+        if (!key) {
             return L"<missing " + sub + L">\n";
         }
         std::vector<std::wstring> lines;
@@ -131,12 +171,12 @@ inline std::wstring WithoutTree(const std::wstring& dump, const std::wstring& su
     return kept;
 }
 
-// Denies everyone every right on a key (or grants only `sddl`) for the life of the object; the owner
-// may still put the permissions back, which the destructor does so the scratch key can be wiped.
+// Denies everyone every right on a scratch sub-key (or grants only `sddl`) for the life of the object;
+// the owner may still put the permissions back, which the destructor does so the scratch key can be wiped.
 class KeyLock {
   public:
-    KeyLock(HKEY root, std::wstring path, const wchar_t* sddl = L"D:(D;;KA;;;WD)")
-        : root_(root), path_(std::move(path)) {
+    KeyLock(const ScratchKey& scratch, std::wstring sub, const wchar_t* sddl = L"D:(D;;KA;;;WD)")
+        : scratch_(scratch), sub_(std::move(sub)) {
         Apply(sddl);
     }
     ~KeyLock() { Apply(L"D:(A;OICI;KA;;;WD)"); }
@@ -145,16 +185,15 @@ class KeyLock {
 
   private:
     void Apply(const wchar_t* sddl) const {
-        unique_hkey key;
+        const unique_hkey key = scratch_.Open(sub_, WRITE_DAC);
         PSECURITY_DESCRIPTOR descriptor = nullptr;
-        if (RegOpenKeyExW(root_, path_.c_str(), 0, WRITE_DAC, key.put()) == ERROR_SUCCESS &&
-            ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
-                                                                 nullptr)) {
+        if (key && ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                                        nullptr)) {
             RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor);
             LocalFree(descriptor);
         }
     }
 
-    HKEY root_;
-    std::wstring path_;
+    const ScratchKey& scratch_;
+    std::wstring sub_;
 };

@@ -178,6 +178,31 @@ TEST_F(DeleteCommandTest, DeletesATokenWithANonLatinName) {
     EXPECT_FALSE(tokens.Exists(name));
 }
 
+// A key name is a counted string: a NUL in it is shown, and the entry deletes its own token, never the
+// voice named by the part before the NUL.
+TEST_F(DeleteCommandTest, NameHoldingANulIsShownAsSuchAndDeletesExactlyItsOwnToken) {
+    const std::wstring annaBert(L"Anna\0Bert", 9);
+    tokens.SetString(L"Anna", L"CLSID", L"{00000000-0000-0000-0000-000000000001}");
+    tokens.SetString(L"Anna\\Attributes", L"Gender", L"Female");
+    tokens.SetString(annaBert + L"\\Attributes", L"Gender", L"Male");
+    tokens.Create(std::wstring(L"MSSam\0", 6));
+    const std::wstring before = tokens.Dump();
+    Open();
+    Texts entries = Entries();
+    const auto position = std::find(entries.begin(), entries.end(), L"Anna\\0Bert") - entries.begin();
+    std::sort(entries.begin(), entries.end());
+    ASSERT_EQ(entries, (Texts{L"Anna", L"Anna\\0Bert", L"MSSam\\0 (Cannot be deleted)"}));
+
+    Select(static_cast<int>(position));
+    Press();
+
+    EXPECT_FALSE(tokens.Exists(annaBert));
+    EXPECT_EQ(tokens.Dump(), WithoutTree(before, annaBert));
+    entries = Entries();
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (Texts{L"Anna", L"MSSam\\0 (Cannot be deleted)"}));
+}
+
 TEST_F(DeleteCommandTest, ProtectedEntryIsRefusedEvenWithTheButtonEnabled) {
     tokens.SetString(L"MSSam\\Attributes", L"Name", L"Sam");
     frmQuillfen& window = Open();
@@ -194,7 +219,7 @@ TEST_F(DeleteCommandTest, TokenThatCannotBeDeletedStaysListedAndSelected) {
     tokens.SetString(L"Anna\\Attributes", L"Name", L"Anna");
     tokens.Create(L"Zira");
     frmQuillfen& window = Open();
-    KeyLock locked(HKEY_CURRENT_USER, tokens.Path(L"Anna\\Attributes"));
+    KeyLock locked(tokens, L"Anna\\Attributes");
 
     Select(0);
     Press();

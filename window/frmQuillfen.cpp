@@ -64,6 +64,14 @@ bool ContainsProtectedMarker(const std::wstring& text) {
                              ProtectedVoiceMarker, -1, TRUE) >= 0;
 }
 
+std::wstring EntryText(const std::wstring& tokenName) {
+    std::wstring text;
+    for (const wchar_t c : tokenName) {
+        text += c == L'\0' ? std::wstring(L"\\0") : std::wstring(1, c);
+    }
+    return ContainsProtectedMarker(tokenName) ? text + ProtectedSuffix : text;
+}
+
 frmQuillfen::frmQuillfen(VoiceTokenKey tokens) : tokens_(std::move(tokens)) {}
 
 bool frmQuillfen::Create(HINSTANCE instance) {
@@ -239,36 +247,42 @@ void frmQuillfen::Form_Resize() {
 
 void frmQuillfen::lstVoices_Click() {
     const int index = lstVoices.ListIndex();
-    cmdDelete.Enabled(index > -1 && !ContainsProtectedMarker(lstVoices.List(index)));
+    cmdDelete.Enabled(index > -1 && index < static_cast<int>(tokenNames_.size()) &&
+                      !ContainsProtectedMarker(tokenNames_[index]));
 }
 
 void frmQuillfen::cmdDelete_Click() {
     const int listCount = lstVoices.ListCount();
     const int listIndex = lstVoices.ListIndex();
-    if (!(listIndex > -1 && listCount > 0)) {
+    if (!(listIndex > -1 && listCount > 0 && listIndex < static_cast<int>(tokenNames_.size()))) {
         return;
     }
-    const std::wstring token = lstVoices.List(lstVoices.ListIndex());
+    // The exact name: the entry's text cut at a NUL could name another voice.
+    const std::wstring token = tokenNames_[listIndex];
     // Protected voices are refused here as well, not only by the disabled button.
     if (ContainsProtectedMarker(token)) {
         return;
     }
     // The entry goes only with the token: a voice still registered stays listed, and selected.
     if (DeleteSubKeyTree(tokens_.root, tokens_.path, token)) {
-        lstVoices.RemoveItem(lstVoices.ListIndex());
+        lstVoices.RemoveItem(listIndex);
+        tokenNames_.erase(tokenNames_.begin() + listIndex);
     }
 }
 
 void frmQuillfen::LoadVoices() {
     lstVoices.Clear();
-    const SubKeyNameList tokens = EnumSubKeys(tokens_.root, tokens_.path);
+    tokenNames_.clear();
+    SubKeyNameList tokens = EnumSubKeys(tokens_.root, tokens_.path);
     // Thousands of tokens fill fastest with storage reserved and drawing held until the end.
     lstVoices.Reserve(tokens);
+    tokenNames_.reserve(tokens.size());
     lstVoices.Redraw(false);
-    for (const std::wstring& token : tokens) {
-        // The list keeps a name up to its first NUL, so that is what is shown and tested.
-        const std::wstring shown(token.c_str());
-        lstVoices.AddItem(ContainsProtectedMarker(shown) ? shown + ProtectedSuffix : shown);
+    for (std::wstring& token : tokens) {
+        // A name is kept only with its entry, so the two stay in step even if the list runs out of room.
+        if (lstVoices.AddItem(EntryText(token))) {
+            tokenNames_.push_back(std::move(token));
+        }
     }
     lstVoices.Redraw(true);
 }

@@ -15,6 +15,10 @@ inline constexpr wchar_t ProtectedSuffix[] = L" (Cannot be deleted)";
 // True when `text` contains the protected-voice marker anywhere, in any case.
 bool ContainsProtectedMarker(const std::wstring& text);
 
+// The list's text for a token: its name, each NUL in it shown as \0 (no key name holds a backslash, so no
+// two names read alike), and the suffix when it is protected.
+std::wstring EntryText(const std::wstring& tokenName);
+
 // Where the voice tokens live. The program always uses HKEY_LOCAL_MACHINE\VoiceTokensKeyPath.
 struct VoiceTokenKey {
     RootKey root = HKEY_LOCAL_MACHINE;
@@ -52,6 +56,8 @@ class frmQuillfen {
     void LoadVoices();
 
     VoiceTokenKey tokens_;
+    // The exact name of each entry's token, in the list's order: what is shown may differ from it.
+    SubKeyNameList tokenNames_;
     // Font and icons outlive the window that shows them: members are destroyed in reverse order.
     unique_hfont font_;
     unique_hicon largeIcon_;

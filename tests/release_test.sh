@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The release from two copies of the sources in different folders: the same bytes; the zips hold the
-# exe, read-me and licence and match SHA256SUMS; and a changed version header reaches the rebuilt exe.
+# exe, read-me and licence and match SHA256SUMS; a signed release verifies, gives the unsigned exe back
+# without its signature, and scripts/verify-release accepts it and nothing else; and a changed version
+# header reaches the rebuilt exe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +15,10 @@ copy() {
 }
 copy "$work/a/SAPI5Quillfen"
 copy "$work/elsewhere/deeper/src"
+# The first copy is a repository of its own, whose one commit scripts/verify-release can build.
+git -C "$work/a/SAPI5Quillfen" init --quiet
+git -C "$work/a/SAPI5Quillfen" add -A
+git -C "$work/a/SAPI5Quillfen" -c user.name=test -c user.email=test@example.invalid commit --quiet -m sources
 "$work/a/SAPI5Quillfen/scripts/release" --out "$work/dist-a" >/dev/null
 "$work/elsewhere/deeper/src/scripts/release" --build "$work/other-build" --out "$work/dist-b" >/dev/null
 
@@ -30,8 +36,33 @@ for file in SAPI5Quillfen.exe ReadMe.txt License.txt; do
 done
 cmp "$work/unpacked/SAPI5Quillfen.exe" "$work/other-build/x64/SAPI5Quillfen.exe" || fail "the zip holds another exe"
 
-# An incremental build follows a change in a file the .rc only includes.
+# Signed with a throwaway code-signing certificate whose key has a password.
 src=$work/a/SAPI5Quillfen
+openssl req -x509 -newkey rsa:2048 -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 -nodes \
+    -subj "/CN=SAPI 5 Quillfen test signer" -addext extendedKeyUsage=codeSigning 2>/dev/null
+printf 'pass word' >"$work/password"
+openssl pkcs12 -export -in "$work/cert.pem" -inkey "$work/key.pem" -out "$work/signer.pfx" -passout "file:$work/password"
+"$src/scripts/release" --sign "$work/signer.pfx" --password-file "$work/password" --out "$work/signed" >/dev/null
+python3 -m zipfile -e "$work/signed/SAPI5Quillfen-1.0.0.1-x64.zip" "$work/signed-x64"
+osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed-x64/SAPI5Quillfen.exe" >/dev/null 2>&1 ||
+    fail "the signed exe does not verify against its certificate"
+osslsigncode remove-signature -in "$work/signed-x64/SAPI5Quillfen.exe" -out "$work/unsigned.exe" >/dev/null
+cmp "$work/unsigned.exe" "$src/build/release/x64/SAPI5Quillfen.exe" || fail "without its signature the exe is not the unsigned one"
+
+verify() { (cd "$work/elsewhere" && "$src/scripts/verify-release" "$1" 2>&1); }
+verify "$work/signed" >"$work/verified" || fail "verify-release rejects the signed release: $(cat "$work/verified")"
+[[ $(grep -c '^OK ' "$work/verified") == 2 ]] || fail "verify-release did not say OK for both zips: $(cat "$work/verified")"
+cp -r "$work/signed" "$work/changed"
+printf '\x01' | dd of="$work/changed/SAPI5Quillfen-1.0.0.1-x86.zip" bs=1 seek=4000 conv=notrunc status=none
+(cd "$work/changed" && sha256sum SAPI5Quillfen-*.zip >SHA256SUMS)
+verify "$work/changed" >"$work/verified" && fail "verify-release accepts a zip with one byte changed"
+grep -q '^MISMATCH SAPI5Quillfen-1.0.0.1-x86.zip' "$work/verified" || fail "no mismatch named: $(cat "$work/verified")"
+cp -r "$work/signed" "$work/swapped"
+cp "$work/signed/SAPI5Quillfen-1.0.0.1-x86.exe.p7s" "$work/swapped/SAPI5Quillfen-1.0.0.1-x64.exe.p7s"
+verify "$work/swapped" >"$work/verified" && fail "verify-release accepts a signature of another exe"
+grep -q '^MISMATCH SAPI5Quillfen-1.0.0.1-x64.zip' "$work/verified" || fail "no mismatch named: $(cat "$work/verified")"
+
+# An incremental build follows a change in a file the .rc only includes.
 sed -i 's/"1\.00\.0001"/"9.99.0009"/' "$src/resources/version.h"
 cmake --build "$src/build/release/x64" --target SAPI5Quillfen >/dev/null
 strings -el "$src/build/release/x64/SAPI5Quillfen.exe" | grep -qx '9.99.0009' || fail "the rebuilt exe kept its old version block"

@@ -116,19 +116,19 @@ TEST_F(LayoutTest, MinimizingMovesNothingAndRestoringLaysOutAgain) {
     PumpMessages();
     const std::vector<Twips> before = All();
 
-    ShowWindow(form->hwnd(), SW_MINIMIZE);
-    ASSERT_TRUE(PumpUntil([&] { return FormWindow(form->hwnd()).WindowState() == 1; }));
+    ASSERT_TRUE(Settle([&] { ShowWindow(form->hwnd(), SW_MINIMIZE); },
+                       [&] { return FormWindow(form->hwnd()).WindowState() == 1; }));
     EXPECT_EQ(All(), before);
 
-    ShowWindow(form->hwnd(), SW_RESTORE);
-    EXPECT_TRUE(PumpUntil([&] { return FormWindow(form->hwnd()).WindowState() == 0; }));
+    EXPECT_TRUE(Settle([&] { ShowWindow(form->hwnd(), SW_RESTORE); },
+                       [&] { return FormWindow(form->hwnd()).WindowState() == 0; }));
     EXPECT_EQ(All(), before);
 }
 
 TEST_F(LayoutTest, MaximizedTheListFillsTheWindowAndTheButtonStaysCentredAtTheBottom) {
-    ShowWindow(form->hwnd(), SW_MAXIMIZE);
     const FormWindow window(form->hwnd());
-    ASSERT_TRUE(PumpUntil([&] { return window.WindowState() == 2; }));
+    ASSERT_TRUE(
+        Settle([&] { ShowWindow(form->hwnd(), SW_MAXIMIZE); }, [&] { return window.WindowState() == 2; }));
     ASSERT_GT(window.ScaleWidth(), 4680);
 
     const double buttonTop = window.ScaleHeight() - 495.0 - 96;

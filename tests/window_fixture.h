@@ -21,38 +21,30 @@ inline void PumpMessages() {
     }
 }
 
-// The window manager answers some requests later: pump until `done` holds after a pump, for two seconds
-// at most.
-template <typename Done>
-bool PumpUntil(Done done) {
-    for (DWORD start = GetTickCount();; Sleep(10)) {
-        PumpMessages();
-        if (done()) {
-            return true;
-        }
-        if (GetTickCount() - start > 2000) {
-            return false;
-        }
-    }
-}
-
-// Switches to `window` as the user would, until it is the foreground window and `arrived` holds, and both
-// have held for 200 ms. The window manager confirms each switch in its own time, later still when the
-// machine is busy, and Wine takes a late confirmation of an earlier switch as a switch back to that
-// window: so the switch is asked for again whenever the foreground has left, as a user would.
-template <typename Arrived>
-bool SwitchTo(HWND window, Arrived arrived) {
+// Asks for a change of the window manager's until `done` has held for 200 ms, asking again whenever it
+// does not hold. The window manager confirms each request in its own time, later still when the machine
+// is busy, and Wine takes a late confirmation of an earlier request (an activation, a minimize) as a new
+// one: so the request is repeated until the state settles, as a user would repeat it.
+template <typename Ask, typename Done>
+bool Settle(Ask ask, Done done) {
     for (DWORD start = GetTickCount(), held = 0; GetTickCount() - start < 5000; Sleep(10)) {
-        if (GetForegroundWindow() != window) {
-            SetForegroundWindow(window);
+        if (!done()) {
+            ask();
         }
         PumpMessages();
-        held = GetForegroundWindow() == window && arrived() ? held + 1 : 0;
+        held = done() ? held + 1 : 0;
         if (held == 20) {
             return true;
         }
     }
     return false;
+}
+
+// Switches to `window`, until it is the foreground window and `arrived` holds.
+template <typename Arrived>
+bool SwitchTo(HWND window, Arrived arrived) {
+    return Settle([&] { SetForegroundWindow(window); },
+                  [&] { return GetForegroundWindow() == window && arrived(); });
 }
 
 class VoiceWindowTest : public ::testing::Test {

@@ -46,19 +46,34 @@ inline void Report(const char* name, const char* baseline, const std::vector<dou
     fflush(stdout);
 }
 
-// The simplest enumeration there is: one fixed buffer, one call per index. Gives the names found.
-inline size_t BareEnumeration(HKEY root, const std::wstring& path) {
+// The simplest enumeration there is: one fixed buffer, one call per index, each name handed to `use`.
+template <typename Use>
+size_t ForEachNameBare(HKEY root, const std::wstring& path, Use use) {
     unique_hkey key;
     RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put());
-    std::vector<std::wstring> names;
     wchar_t name[256];
     for (DWORD index = 0;; ++index) {
         DWORD length = 256;
         if (RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS) {
-            break;
+            return index;
         }
-        names.emplace_back(name, length);
+        use(name, length);
     }
-    return names.size();
+}
+
+// The names found that way, kept: what EnumSubKeys is measured against. Gives how many there were.
+inline size_t BareEnumeration(HKEY root, const std::wstring& path) {
+    std::vector<std::wstring> names;
+    return ForEachNameBare(root, path,
+                           [&](const wchar_t* name, DWORD length) { names.emplace_back(name, length); });
+}
+
+// A window procedure that does nothing but end the program with its window.
+inline LRESULT CALLBACK QuitOnDestroy(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
 }

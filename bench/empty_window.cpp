@@ -1,28 +1,13 @@
-// The baseline for start-up: the least a Win32 program with one window does before it shows it. Given
-// "enumerate", it first reads the voice-token names the bare way: the floor for any program listing them.
+// For information beside the start-up baseline: the least a Win32 program with one window does before it
+// shows it, with no manifest, controls or font.
 #include "bench_common.h"
 
 #include <windows.h>
 
-namespace {
-
-LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
-}
-
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
-    if (std::wstring(commandLine) == L"enumerate") {
-        BareEnumeration(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Speech\\Voices\\Tokens");
-    }
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = WindowProc;
+    windowClass.lpfnWndProc = QuitOnDestroy;
     windowClass.hInstance = instance;
     windowClass.lpszClassName = L"SAPI5Quillfen.EmptyWindow";
     RegisterClassExW(&windowClass);

@@ -10,14 +10,6 @@
 
 namespace {
 
-LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
-}
-
 HWND Child(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle, int left,
            int top, int width, int height) {
     return CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, left, top, width, height,
@@ -29,7 +21,7 @@ HWND Child(HWND parent, const wchar_t* className, const wchar_t* text, DWORD sty
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = WindowProc;
+    windowClass.lpfnWndProc = QuitOnDestroy;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -58,17 +50,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     for (HWND control : {label, list, button}) {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
-    unique_hkey key;
-    RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Speech\\Voices\\Tokens", 0, KEY_READ, key.put());
-    wchar_t name[256];
-    for (DWORD index = 0;; ++index) {
-        DWORD length = 256;
-        if (RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            break;
-        }
-        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
-    }
+    ForEachNameBare(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Speech\\Voices\\Tokens",
+                    [&](const wchar_t* name, DWORD) {
+                        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+                    });
     ShowWindow(hwnd, showCommand);
     UpdateWindow(hwnd);
     MSG message{};

@@ -108,6 +108,16 @@ namespace {
 class DeleteCommandTest : public VoiceWindowTest {
   protected:
     void Press() const { SendMessageW(form->cmdDelete.hwnd(), BM_CLICK, 0, 0); }
+
+    // One voice, the window active, the voice chosen and the focus moved on to Delete by Tab.
+    frmQuillfen& OpenWithDeleteFocused() {
+        tokens.Create(L"Anna");
+        frmQuillfen& window = Open();
+        ShowActive();
+        key(WM_KEYDOWN, VK_DOWN);
+        key(WM_KEYDOWN, VK_TAB);
+        return window;
+    }
 };
 
 TEST_F(DeleteCommandTest, SelectingAProtectedEntryDisablesDeleteAndAnotherEnablesIt) {
@@ -285,11 +295,7 @@ TEST_F(DeleteCommandTest, EnterPressesOnlyTheFocusedDeleteButton) {
 
 // Alt+Tab away and back: the keyboard focus returns to the control the user left.
 TEST_F(DeleteCommandTest, FocusReturnsToTheControlTheUserLeft) {
-    tokens.Create(L"Anna");
-    frmQuillfen& window = Open();
-    ShowActive();
-    key(WM_KEYDOWN, VK_DOWN);
-    key(WM_KEYDOWN, VK_TAB);
+    frmQuillfen& window = OpenWithDeleteFocused();
     ASSERT_EQ(GetFocus(), window.cmdDelete.hwnd());
 
     unique_hwnd other(CreateWindowExW(0, L"STATIC", L"Another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
@@ -303,11 +309,7 @@ TEST_F(DeleteCommandTest, FocusReturnsToTheControlTheUserLeft) {
 
 // Recorded as it arrives: the focus may be gone before the window hears it is deactivated.
 TEST_F(DeleteCommandTest, FocusThatLeftBeforeTheDeactivationStillComesBack) {
-    tokens.Create(L"Anna");
-    frmQuillfen& window = Open();
-    ShowActive();
-    key(WM_KEYDOWN, VK_DOWN);
-    key(WM_KEYDOWN, VK_TAB);
+    frmQuillfen& window = OpenWithDeleteFocused();
     ASSERT_EQ(GetFocus(), window.cmdDelete.hwnd());
 
     SetFocus(nullptr);

@@ -43,6 +43,9 @@ openssl req -x509 -newkey rsa:2048 -keyout "$work/key.pem" -out "$work/cert.pem"
 printf 'pass word' >"$work/password"
 openssl pkcs12 -export -in "$work/cert.pem" -inkey "$work/key.pem" -out "$work/signer.pfx" -passout "file:$work/password"
 "$src/scripts/release" --sign "$work/signer.pfx" --password-file "$work/password" --out "$work/signed" >/dev/null
+# The password may come from the environment instead, and reaches the signing of both exes.
+QUILLFEN_SIGN_PASSWORD='pass word' "$src/scripts/release" --sign "$work/signer.pfx" --out "$work/signed-env" >/dev/null
+[[ -f $work/signed-env/SAPI5Quillfen-1.0.0.1-x86.exe.p7s ]] || fail "signing with the password from the environment failed"
 python3 -m zipfile -e "$work/signed/SAPI5Quillfen-1.0.0.1-x64.zip" "$work/signed-x64"
 osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed-x64/SAPI5Quillfen.exe" >/dev/null 2>&1 ||
     fail "the signed exe does not verify against its certificate"

@@ -139,8 +139,12 @@ LSTATUS OpenSubKeyAsItself(HKEY parent, const std::wstring& name, REGSAM access,
     }
     const auto bytes = static_cast<USHORT>(name.size() * sizeof(wchar_t));
     UNICODE_STRING counted{bytes, bytes, const_cast<wchar_t*>(name.data())};
+    // Field by field: MinGW-w64 adds padding members of its own, so a positional initializer is not portable.
     OBJECT_ATTRIBUTES attributes{};
-    InitializeObjectAttributes(&attributes, &counted, OBJ_CASE_INSENSITIVE | OBJ_OPENLINK, parent, nullptr);
+    attributes.Length = sizeof attributes;
+    attributes.RootDirectory = parent;
+    attributes.ObjectName = &counted;
+    attributes.Attributes = OBJ_CASE_INSENSITIVE | OBJ_OPENLINK;
     HANDLE opened = nullptr;
     // Beneath an open key the view is the parent's own, so the view flags have nothing left to choose.
     const NTSTATUS status = openKey(&opened, access & ~static_cast<REGSAM>(KEY_WOW64_RES), &attributes);

@@ -37,8 +37,12 @@ inline unique_hkey CreateSubKeyExactly(HKEY parent, const std::wstring& name, RE
                                     ULONG*)>(L"ntdll.dll", "NtCreateKey");
     const auto bytes = static_cast<USHORT>(name.size() * sizeof(wchar_t));
     UNICODE_STRING counted{bytes, bytes, const_cast<wchar_t*>(name.data())};
+    // Field by field: MinGW-w64 adds padding members of its own, so a positional initializer is not portable.
     OBJECT_ATTRIBUTES attributes{};
-    InitializeObjectAttributes(&attributes, &counted, OBJ_CASE_INSENSITIVE | OBJ_OPENLINK, parent, nullptr);
+    attributes.Length = sizeof attributes;
+    attributes.RootDirectory = parent;
+    attributes.ObjectName = &counted;
+    attributes.Attributes = OBJ_CASE_INSENSITIVE | OBJ_OPENLINK;
     HANDLE key = nullptr;
     if (!create || create(&key, access, &attributes, 0, nullptr, options, nullptr) < 0) {
         return {};

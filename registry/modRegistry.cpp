@@ -1,9 +1,8 @@
 #include "modRegistry.h"
 
+#include "counted_key_name.h"
 #include "system_function.h"
 #include "unique_handle.h"
-
-#include <winternl.h>
 
 #include <climits>
 #include <vector>
@@ -137,17 +136,10 @@ LSTATUS OpenSubKeyAsItself(HKEY parent, const std::wstring& name, REGSAM access,
     if (!openKey || !win32Error) {
         return ERROR_PROC_NOT_FOUND;
     }
-    const auto bytes = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-    UNICODE_STRING counted{bytes, bytes, const_cast<wchar_t*>(name.data())};
-    // Field by field: MinGW-w64 adds padding members of its own, so a positional initializer is not portable.
-    OBJECT_ATTRIBUTES attributes{};
-    attributes.Length = sizeof attributes;
-    attributes.RootDirectory = parent;
-    attributes.ObjectName = &counted;
-    attributes.Attributes = OBJ_CASE_INSENSITIVE | OBJ_OPENLINK;
+    CountedKeyName counted(parent, name);
     HANDLE opened = nullptr;
     // Beneath an open key the view is the parent's own, so the view flags have nothing left to choose.
-    const NTSTATUS status = openKey(&opened, access & ~static_cast<REGSAM>(KEY_WOW64_RES), &attributes);
+    const NTSTATUS status = openKey(&opened, access & ~static_cast<REGSAM>(KEY_WOW64_RES), counted.get());
     if (status < 0) {
         return static_cast<LSTATUS>(win32Error(status));
     }

@@ -2,6 +2,7 @@
 // build token trees in it and to dump a whole tree for before/after comparisons.
 #pragma once
 
+#include "counted_key_name.h"
 #include "modRegistry.h"
 #include "registry_dump.h"
 #include "system_function.h"
@@ -9,7 +10,6 @@
 
 #include <windows.h>
 #include <sddl.h>
-#include <winternl.h>
 
 #include <algorithm>
 #include <string>
@@ -35,16 +35,9 @@ inline unique_hkey CreateSubKeyExactly(HKEY parent, const std::wstring& name, RE
     const auto create =
         SystemFunction<LONG(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, ULONG, UNICODE_STRING*, ULONG,
                                     ULONG*)>(L"ntdll.dll", "NtCreateKey");
-    const auto bytes = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-    UNICODE_STRING counted{bytes, bytes, const_cast<wchar_t*>(name.data())};
-    // Field by field: MinGW-w64 adds padding members of its own, so a positional initializer is not portable.
-    OBJECT_ATTRIBUTES attributes{};
-    attributes.Length = sizeof attributes;
-    attributes.RootDirectory = parent;
-    attributes.ObjectName = &counted;
-    attributes.Attributes = OBJ_CASE_INSENSITIVE | OBJ_OPENLINK;
+    CountedKeyName counted(parent, name);
     HANDLE key = nullptr;
-    if (!create || create(&key, access, &attributes, 0, nullptr, options, nullptr) < 0) {
+    if (!create || create(&key, access, counted.get(), 0, nullptr, options, nullptr) < 0) {
         return {};
     }
     return unique_hkey(static_cast<HKEY>(key));
@@ -69,15 +62,11 @@ class ScratchKey {
     unique_hkey Open(const std::wstring& sub, REGSAM access = KEY_READ) const {
         unique_hkey key;
         RegOpenKeyExW(root_, path_.c_str(), 0, (sub.empty() ? access : KEY_READ) | view_, key.put());
-        for (size_t start = 0; key && start < sub.size();) {
-            const size_t end = std::min(sub.find(L'\\', start), sub.size());
+        return Walk(std::move(key), sub, [&](HKEY parent, const std::wstring& name, bool last) {
             unique_hkey next;
-            OpenSubKeyAsItself(key.get(), sub.substr(start, end - start),
-                               end == sub.size() ? access : KEY_READ, next.put());
-            key = std::move(next);
-            start = end + 1;
-        }
-        return key;
+            OpenSubKeyAsItself(parent, name, last ? access : KEY_READ, next.put());
+            return next;
+        });
     }
 
     // Creates `sub` and the keys on the way; `options` applies to the last one.
@@ -85,14 +74,9 @@ class ScratchKey {
         unique_hkey key;
         RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr, key.put(),
                         nullptr);
-        for (size_t start = 0; key && start < sub.size();) {
-            const size_t end = std::min(sub.find(L'\\', start), sub.size());
-            key = CreateSubKeyExactly(key.get(), sub.substr(start, end - start),
-                                      end == sub.size() ? access : KEY_ALL_ACCESS,
-                                      end == sub.size() ? options : 0);
-            start = end + 1;
-        }
-        return key;
+        return Walk(std::move(key), sub, [&](HKEY parent, const std::wstring& name, bool last) {
+            return CreateSubKeyExactly(parent, name, last ? access : KEY_ALL_ACCESS, last ? options : 0);
+        });
     }
 
     void SetString(const std::wstring& sub, const std::wstring& name, const std::wstring& value) const {
@@ -137,6 +121,17 @@ class ScratchKey {
     }
 
   private:
+    // Takes `key` down `sub` one name at a time; `step(parent, name, last)` gives the next key.
+    template <typename Step>
+    static unique_hkey Walk(unique_hkey key, const std::wstring& sub, Step step) {
+        for (size_t start = 0; key && start < sub.size();) {
+            const size_t end = std::min(sub.find(L'\\', start), sub.size());
+            key = step(key.get(), sub.substr(start, end - start), end == sub.size());
+            start = end + 1;
+        }
+        return key;
+    }
+
     void Wipe() const {
         // The default view may hold links, which only the program's own deletion never follows.
         if (view_ == 0) {

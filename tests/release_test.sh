@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The release from two copies of the sources in different folders: the same bytes; the zips hold the
 # exe, read-me and licence and match SHA256SUMS; a signed release verifies, gives the unsigned exe back
-# without its signature, and scripts/verify-release accepts it and nothing else; and a changed version
-# header reaches the rebuilt exe.
+# without its signature, and scripts/verify-release accepts it and nothing else, nor vouches for what it
+# did not check; and a changed version header reaches the rebuilt exe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -64,6 +64,21 @@ cp -r "$work/signed" "$work/swapped"
 cp "$work/signed/SAPI5Quillfen-1.0.0.1-x86.exe.p7s" "$work/swapped/SAPI5Quillfen-1.0.0.1-x64.exe.p7s"
 verify "$work/swapped" >"$work/verified" && fail "verify-release accepts a signature of another exe"
 grep -q '^MISMATCH SAPI5Quillfen-1.0.0.1-x64.zip' "$work/verified" || fail "no mismatch named: $(cat "$work/verified")"
+
+# Only what was checked is vouched for: a zip SHA256SUMS does not list fails the run, a listed zip not
+# downloaded is named as not checked, and a run that verified no zip fails.
+mkdir "$work/x64-only"
+cp "$work/signed/"{SHA256SUMS,BUILD-RECORD.txt,*.p7s,SAPI5Quillfen-1.0.0.1-x64.zip} "$work/x64-only"
+verify "$work/x64-only" >"$work/verified" || fail "verify-release rejects a download of the x64 zip alone: $(cat "$work/verified")"
+grep -q '^OK .*x64.zip' "$work/verified" && grep -q '^SKIPPED  *SAPI5Quillfen-1.0.0.1-x86.zip' "$work/verified" ||
+    fail "the x64 zip alone is not judged as it should be: $(cat "$work/verified")"
+cp "$work/changed/SAPI5Quillfen-1.0.0.1-x86.zip" "$work/x64-only"
+grep x64 "$work/signed/SHA256SUMS" >"$work/x64-only/SHA256SUMS"
+verify "$work/x64-only" >"$work/verified" && fail "verify-release accepts a zip SHA256SUMS does not list"
+grep -q '^FAILED .*x86.zip' "$work/verified" || fail "the unlisted zip is not named: $(cat "$work/verified")"
+: >"$work/x64-only/SHA256SUMS"
+verify "$work/x64-only" >"$work/verified" && fail "verify-release accepts an empty SHA256SUMS"
+grep -q 'no zip was verified' "$work/verified" || fail "an empty SHA256SUMS is not reported: $(cat "$work/verified")"
 
 # An incremental build follows a change in a file the .rc only includes.
 sed -i 's/"1\.00\.0001"/"9.99.0009"/' "$src/resources/version.h"

@@ -15,6 +15,7 @@ set(cxx_headers ${gcc_dir}/include/c++)
 set(CMAKE_CXX_FLAGS_INIT
     "-isystem ${cxx_headers} -isystem ${cxx_headers}/${MINGW_TRIPLE} -isystem ${cxx_headers}/backward")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -L${gcc_dir} -pthread")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "${CMAKE_EXE_LINKER_FLAGS_INIT}")
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -172,6 +172,38 @@ RECT PixelBounds(const Control& control) {
     return bounds;
 }
 
+// Font, icon and layout all follow `dpi`, wherever the window now is and whatever its size.
+void ExpectLaidOutAt(const frmQuillfen& form, UINT dpi) {
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(form.cmdDelete.hwnd(), WM_GETFONT, 0, 0)), sizeof font,
+               &font);
+    EXPECT_EQ(font.lfHeight, -std::lround(9.75 * dpi / 72)) << dpi;
+    ICONINFO icon{};
+    ASSERT_TRUE(
+        GetIconInfo(reinterpret_cast<HICON>(SendMessageW(form.hwnd(), WM_GETICON, ICON_SMALL, 0)), &icon));
+    BITMAP mask{};
+    GetObjectW(icon.hbmMask, sizeof mask, &mask);
+    DeleteObject(icon.hbmMask);
+    DeleteObject(icon.hbmColor);
+    EXPECT_EQ(mask.bmWidth, SystemMetricForDpi(SM_CXSMICON, dpi)) << dpi;
+
+    RECT client{};
+    GetClientRect(form.hwnd(), &client);
+    const double width = PixelsToTwips(client.right, dpi), height = PixelsToTwips(client.bottom, dpi);
+    const RECT label = PixelBounds(form.lblVoices), list = PixelBounds(form.lstVoices),
+               button = PixelBounds(form.cmdDelete);
+    EXPECT_EQ(button.right - button.left, Pixels(1215, dpi)) << dpi;
+    EXPECT_EQ(button.bottom - button.top, Pixels(495, dpi)) << dpi;
+    EXPECT_EQ(label.left, Pixels(96, dpi)) << dpi;
+    EXPECT_EQ(label.top, Pixels(96, dpi)) << dpi;
+    EXPECT_NEAR(list.left, TwipsToPixels(96, dpi), 1) << dpi;
+    EXPECT_NEAR(list.right - list.left, TwipsToPixels(width - 192, dpi), 1) << dpi;
+    EXPECT_NEAR(list.top, label.bottom + TwipsToPixels(48, dpi), 1) << dpi;
+    EXPECT_NEAR(button.top, TwipsToPixels(height - 495 - 96, dpi), 1) << dpi;
+    EXPECT_NEAR(button.left, TwipsToPixels(width / 2 - 607.5, dpi), 1) << dpi;
+    EXPECT_NEAR(list.bottom, button.top - TwipsToPixels(96, dpi), 1) << dpi;
+}
+
 // A move to a monitor of another DPI and back. Wine keeps reporting the screen's DPI, so this also
 // shows that the window lays out at the DPI the message brings.
 TEST_F(LayoutTest, FollowsADpiChangeToItsSuggestedRectangleAndBack) {
@@ -185,34 +217,22 @@ TEST_F(LayoutTest, FollowsADpiChangeToItsSuggestedRectangleAndBack) {
         RECT outer{};
         GetWindowRect(form->hwnd(), &outer);
         EXPECT_TRUE(EqualRect(&outer, &suggested)) << dpi;
-        LOGFONTW font{};
-        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(form->cmdDelete.hwnd(), WM_GETFONT, 0, 0)),
-                   sizeof font, &font);
-        EXPECT_EQ(font.lfHeight, -std::lround(9.75 * dpi / 72)) << dpi;
-        ICONINFO icon{};
-        ASSERT_TRUE(GetIconInfo(
-            reinterpret_cast<HICON>(SendMessageW(form->hwnd(), WM_GETICON, ICON_SMALL, 0)), &icon));
-        BITMAP mask{};
-        GetObjectW(icon.hbmMask, sizeof mask, &mask);
-        DeleteObject(icon.hbmMask);
-        DeleteObject(icon.hbmColor);
-        EXPECT_EQ(mask.bmWidth, SystemMetricForDpi(SM_CXSMICON, dpi)) << dpi;
+        ExpectLaidOutAt(*form, dpi);
+    }
+}
 
-        RECT client{};
-        GetClientRect(form->hwnd(), &client);
-        const double width = PixelsToTwips(client.right, dpi), height = PixelsToTwips(client.bottom, dpi);
-        const RECT label = PixelBounds(form->lblVoices), list = PixelBounds(form->lstVoices),
-                   button = PixelBounds(form->cmdDelete);
-        EXPECT_EQ(button.right - button.left, Pixels(1215, dpi)) << dpi;
-        EXPECT_EQ(button.bottom - button.top, Pixels(495, dpi)) << dpi;
-        EXPECT_EQ(label.left, Pixels(96, dpi)) << dpi;
-        EXPECT_EQ(label.top, Pixels(96, dpi)) << dpi;
-        EXPECT_NEAR(list.left, TwipsToPixels(96, dpi), 1) << dpi;
-        EXPECT_NEAR(list.right - list.left, TwipsToPixels(width - 192, dpi), 1) << dpi;
-        EXPECT_NEAR(list.top, label.bottom + TwipsToPixels(48, dpi), 1) << dpi;
-        EXPECT_NEAR(button.top, TwipsToPixels(height - 495 - 96, dpi), 1) << dpi;
-        EXPECT_NEAR(button.left, TwipsToPixels(width / 2 - 607.5, dpi), 1) << dpi;
-        EXPECT_NEAR(list.bottom, button.top - TwipsToPixels(96, dpi), 1) << dpi;
+// A suggested rectangle of the window's own size in pixels brings no WM_SIZE: the DPI handler itself
+// must lay the controls out for the new DPI.
+TEST_F(LayoutTest, LaysOutForANewDpiThatKeepsTheWindowsSizeInPixels) {
+    for (const UINT dpi : {144u, 120u, 96u}) {
+        RECT outer{};
+        GetWindowRect(form->hwnd(), &outer);
+        SendMessageW(form->hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&outer));
+
+        RECT after{};
+        GetWindowRect(form->hwnd(), &after);
+        EXPECT_TRUE(EqualRect(&outer, &after)) << dpi;
+        ExpectLaidOutAt(*form, dpi);
     }
 }
 

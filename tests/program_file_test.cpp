@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -19,10 +20,24 @@ std::wstring ProgramPath;
 
 using unique_module = unique_handle<HMODULE, &FreeLibrary>;
 
+// Read as Explorer reads it: the string table of the first language and code page that
+// VarFileInfo\Translation names, not a table guessed by its name.
 std::wstring VersionString(const std::vector<BYTE>& block, const wchar_t* name) {
+    struct Translation {
+        WORD language, codePage;
+    };
+    Translation* translations = nullptr;
+    UINT size = 0;
+    if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
+                        &size) ||
+        size < sizeof(Translation)) {
+        return L"<no translation>";
+    }
+    wchar_t table[9] = {};
+    swprintf(table, 9, L"%04X%04X", translations->language, translations->codePage);
     wchar_t* value = nullptr;
     UINT length = 0;
-    const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    const std::wstring query = std::wstring(L"\\StringFileInfo\\") + table + L"\\" + name;
     if (!VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &length) || !value) {
         return L"<missing>";
     }

@@ -221,6 +221,24 @@ TEST_F(DeleteSubKeyTreeTest, LinkToNowhereWhoseDeletionIsRefusedIsReportedAsStil
     EXPECT_TRUE(tokens.Exists(L"Alias"));
 }
 
+// Someone else removes the token's parent just as the token goes: the parent's handle then names a
+// deleted key, and the token is gone all the same.
+TEST_F(DeleteSubKeyTreeTest, TokenWhoseParentIsDeletedMeanwhileIsReportedAsGone) {
+    tokens.SetString(L"Gone\\Anna\\Attributes", L"Name", L"Anna");
+    int deletions = 0;
+    const bool gone = DeleteSubKeyTree(HKEY_CURRENT_USER, tokens.Path(L"Gone"), L"Anna", [&](HKEY key) {
+        const bool deleted = DeleteOpenKey(key);
+        if (++deletions == 2) {
+            tokens.Remove(L"Gone");
+        }
+        return deleted;
+    });
+
+    EXPECT_TRUE(gone);
+    EXPECT_EQ(deletions, 2);
+    EXPECT_EQ(tokens.Dump(), before);
+}
+
 // Random token trees with values of every kind, links to a sibling token, to a key outside the token
 // key and to the link's own ancestors, and now and then a key nobody may open. Each deletion removes
 // exactly the token and nothing else, or says false and changes nothing.

@@ -172,6 +172,12 @@ TEST_F(DeleteCommandTest, DeletingTheThirdOfFiveRemovesThatTokenAndClosesTheGap)
 
     Press();  // nothing is selected now
     EXPECT_EQ(window.lstVoices.ListCount(), 4);
+
+    // The entries and the names kept for them still go together: the third entry is now Voice 3.
+    Select(2);
+    Press();
+    EXPECT_EQ(Entries(), (Texts{L"Voice 0", L"Voice 1", L"Voice 4"}));
+    EXPECT_EQ(tokens.Dump(), WithoutTree(WithoutTree(before, L"Voice 2"), L"Voice 3"));
 }
 
 TEST_F(DeleteCommandTest, DeletesATokenWithANonLatinName) {
@@ -305,6 +311,22 @@ TEST_F(DeleteCommandTest, FocusReturnsToTheControlTheUserLeft) {
 
     EXPECT_TRUE(SwitchTo(window.hwnd(), [&] { return GetFocus() == window.cmdDelete.hwnd(); }))
         << "the focus is on " << GetDlgCtrlID(GetFocus());
+}
+
+// The window itself given the focus (as some restores and other programs do) hands it on: to the list
+// when nothing was used yet, else to the control the user last used.
+TEST_F(DeleteCommandTest, FocusGivenToTheWindowItselfGoesOnToTheListOrTheControlLastUsed) {
+    tokens.Create(L"Anna");
+    frmQuillfen& window = Open();
+    ShowActive();
+    SetFocus(window.hwnd());
+    EXPECT_EQ(GetFocus(), window.lstVoices.hwnd());
+
+    key(WM_KEYDOWN, VK_DOWN);
+    key(WM_KEYDOWN, VK_TAB);
+    ASSERT_EQ(GetFocus(), window.cmdDelete.hwnd());
+    SetFocus(window.hwnd());
+    EXPECT_EQ(GetFocus(), window.cmdDelete.hwnd()) << "the focus is on " << GetDlgCtrlID(GetFocus());
 }
 
 // Recorded as it arrives: the focus may be gone before the window hears it is deactivated.

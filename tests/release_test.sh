@@ -2,7 +2,8 @@
 # The release from two copies of the sources in different folders: the same bytes; the zips hold the
 # exe, read-me and licence and match SHA256SUMS; a signed release verifies, gives the unsigned exe back
 # without its signature, and scripts/verify-release accepts it and nothing else, nor vouches for what it
-# did not check; and a changed version header reaches the rebuilt exe.
+# did not check; the winget and Scoop manifests name the zips as built and validate; and a changed
+# version header reaches the rebuilt exe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -79,6 +80,43 @@ grep -q '^FAILED .*x86.zip' "$work/verified" || fail "the unlisted zip is not na
 : >"$work/x64-only/SHA256SUMS"
 verify "$work/x64-only" >"$work/verified" && fail "verify-release accepts an empty SHA256SUMS"
 grep -q 'no zip was verified' "$work/verified" || fail "an empty SHA256SUMS is not reported: $(cat "$work/verified")"
+
+# With --publish-url the same release also carries winget and Scoop manifests made from its zips; refused
+# URLs stop it before it writes anything.
+url=https://downloads.example/quillfen/1.0.0.1
+"$src/scripts/release" --out "$work/published" --publish-url "$url/" >/dev/null 2>&1 || fail "a release with --publish-url failed"
+for file in SHA256SUMS BUILD-RECORD.txt; do
+    cmp -s "$work/dist-a/$file" "$work/published/$file" || fail "--publish-url changed $file"
+done
+/usr/bin/python3 - "$work/published" "$url" <<'PY' || fail "the manifests do not name the zips as published"
+import glob, hashlib, json, sys, yaml
+dist, url = sys.argv[1:]
+sums = {name: hashlib.sha256(open(f"{dist}/{name}", "rb").read()).hexdigest()
+        for name in ("SAPI5Quillfen-1.0.0.1-x64.zip", "SAPI5Quillfen-1.0.0.1-x86.zip")}
+expected = {(f"{url}/{name}", digest) for name, digest in sums.items()}
+folder = f"{dist}/winget/manifests/q/Quillfen/SAPI5Quillfen/1.0.0.1"
+manifests = [yaml.safe_load(open(path)) for path in sorted(glob.glob(f"{folder}/*.yaml"))]
+assert len(manifests) == 3 and all(m["PackageVersion"] == "1.0.0.1" for m in manifests), manifests
+installer = next(m for m in manifests if m["ManifestType"] == "installer")
+assert {(i["InstallerUrl"], i["InstallerSha256"].lower()) for i in installer["Installers"]} == expected
+assert {i["Architecture"] for i in installer["Installers"]} == {"x64", "x86"}
+assert installer["ElevationRequirement"] == "elevatesSelf" and installer["MinimumOSVersion"] == "6.1.7601"
+scoop = json.load(open(f"{dist}/scoop/sapi5quillfen.json"))
+assert scoop["version"] == "1.0.0.1"
+assert {(a["url"], a["hash"]) for a in scoop["architecture"].values()} == expected, scoop
+assert sorted(scoop["architecture"]) == ["32bit", "64bit"]
+PY
+/usr/bin/python3 "$src/scripts/package-manifests" check "$work/published" >/dev/null || fail "the manifests do not validate"
+printf '\x01' | dd of="$work/published/SAPI5Quillfen-1.0.0.1-x64.zip" bs=1 seek=4000 conv=notrunc status=none
+/usr/bin/python3 "$src/scripts/package-manifests" check "$work/published" >/dev/null 2>&1 &&
+    fail "the manifests still pass with a zip changed after they were made"
+for bad in http://downloads.example/q "https://downloads.example/a b" "https://downloads.example/a'b" \
+    'https://downloads.example/"q"' "ftp://downloads.example/q"; do
+    "$src/scripts/release" --out "$work/refused" --publish-url "$bad" >/dev/null 2>"$work/message" &&
+        fail "--publish-url $bad was taken"
+    grep -q 'publish URL must be https://' "$work/message" || fail "no clear message for $bad: $(cat "$work/message")"
+    [[ ! -e $work/refused ]] || fail "--publish-url $bad wrote $(ls "$work/refused")"
+done
 
 # An incremental build follows a change in a file the .rc only includes.
 sed -i 's/"1\.00\.0001"/"9.99.0009"/' "$src/resources/version.h"

@@ -2,8 +2,9 @@
 # The release from two copies of the sources in different folders: the same bytes; the zips hold the
 # exe, read-me and licence and match SHA256SUMS; a signed release verifies, gives the unsigned exe back
 # without its signature, and scripts/verify-release accepts it and nothing else, nor vouches for what it
-# did not check; the winget and Scoop manifests name the zips as built and validate; and a changed
-# version header reaches the rebuilt exe.
+# did not check; a rebuild elsewhere installs exactly the recorded packages that differ; the winget and
+# Scoop manifests name the zips as built, validate, and are refused for submission while they hold
+# placeholders; and a changed version header reaches the rebuilt exe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -66,6 +67,13 @@ cp "$work/signed/SAPI5Quillfen-1.0.0.1-x86.exe.p7s" "$work/swapped/SAPI5Quillfen
 verify "$work/swapped" >"$work/verified" && fail "verify-release accepts a signature of another exe"
 grep -q '^MISMATCH SAPI5Quillfen-1.0.0.1-x64.zip' "$work/verified" || fail "no mismatch named: $(cat "$work/verified")"
 
+# A rebuild elsewhere installs the recorded packages where its own differ, and only those.
+[[ -z $("$src/scripts/install-recorded-tools" --dry-run "$work/dist-a/BUILD-RECORD.txt") ]] ||
+    fail "the build record differs from the machine that wrote it"
+sed 's/^package mingw-w64-common: .*/package mingw-w64-common: 9.0.0-1/' "$work/dist-a/BUILD-RECORD.txt" >"$work/old-record"
+[[ $("$src/scripts/install-recorded-tools" --dry-run "$work/old-record") == mingw-w64-common=9.0.0-1 ]] ||
+    fail "an older recorded package is not the one to install"
+
 # Only what was checked is vouched for: a zip SHA256SUMS does not list fails the run, a listed zip not
 # downloaded is named as not checked, and a run that verified no zip fails.
 mkdir "$work/x64-only"
@@ -80,6 +88,11 @@ grep -q '^FAILED .*x86.zip' "$work/verified" || fail "the unlisted zip is not na
 : >"$work/x64-only/SHA256SUMS"
 verify "$work/x64-only" >"$work/verified" && fail "verify-release accepts an empty SHA256SUMS"
 grep -q 'no zip was verified' "$work/verified" || fail "an empty SHA256SUMS is not reported: $(cat "$work/verified")"
+# A line that is not a sum and a name vouches for nothing, even beside a good one.
+{ grep x64 "$work/signed/SHA256SUMS"; echo "deadbeef  SAPI5Quillfen-1.0.0.1-x86.zip"; } >"$work/x64-only/SHA256SUMS"
+rm "$work/x64-only/SAPI5Quillfen-1.0.0.1-x86.zip"
+verify "$work/x64-only" >"$work/verified" && fail "verify-release accepts a malformed SHA256SUMS line"
+grep -q '^FAILED  *SHA256SUMS' "$work/verified" || fail "the malformed line is not named: $(cat "$work/verified")"
 
 # With --publish-url the same release also carries winget and Scoop manifests made from its zips; refused
 # URLs stop it before it writes anything.
@@ -100,16 +113,56 @@ assert len(manifests) == 3 and all(m["PackageVersion"] == "1.0.0.1" for m in man
 installer = next(m for m in manifests if m["ManifestType"] == "installer")
 assert {(i["InstallerUrl"], i["InstallerSha256"].lower()) for i in installer["Installers"]} == expected
 assert {i["Architecture"] for i in installer["Installers"]} == {"x64", "x86"}
-assert installer["ElevationRequirement"] == "elevatesSelf" and installer["MinimumOSVersion"] == "6.1.7601"
+# A portable package: no installer's elevation, and notes on the rights asked for and how to start it.
+assert "ElevationRequirement" not in installer and installer["MinimumOSVersion"] == "6.1.7601", installer
+locale = next(m for m in manifests if m["ManifestType"] == "defaultLocale")
+assert "administrator" in locale["InstallationNotes"] and "command SAPI5Quillfen" in locale["InstallationNotes"]
 scoop = json.load(open(f"{dist}/scoop/sapi5quillfen.json"))
 assert scoop["version"] == "1.0.0.1"
 assert {(a["url"], a["hash"]) for a in scoop["architecture"].values()} == expected, scoop
 assert sorted(scoop["architecture"]) == ["32bit", "64bit"]
+# A later release's manifest follows from autoupdate: for this one it gives exactly these URLs, and the
+# hashes come from this release's SHA256SUMS.
+update = scoop["autoupdate"]
+assert {arch: a["url"].replace("$version", "1.0.0.1") for arch, a in update["architecture"].items()} == \
+    {arch: a["url"] for arch, a in scoop["architecture"].items()}, update
+assert update["hash"]["url"].replace("$version", "1.0.0.1") == f"{url}/SHA256SUMS", update
+assert "checkver" in scoop
 PY
 /usr/bin/python3 "$src/scripts/package-manifests" check "$work/published" >/dev/null || fail "the manifests do not validate"
 printf '\x01' | dd of="$work/published/SAPI5Quillfen-1.0.0.1-x64.zip" bs=1 seek=4000 conv=notrunc status=none
 /usr/bin/python3 "$src/scripts/package-manifests" check "$work/published" >/dev/null 2>&1 &&
     fail "the manifests still pass with a zip changed after they were made"
+# Submission: the settings as shipped and a placeholder download host are refused, each by name; a
+# publisher's own settings and a real host are not.
+/usr/bin/python3 "$src/scripts/package-manifests" ready "$work/published" >/dev/null 2>"$work/message" &&
+    fail "manifests with the shipped settings are ready for submission"
+for setting in identifier publisher copyright homepage repository; do
+    grep -q "not ready for submission: packaging/package.ini: $setting" "$work/message" ||
+        fail "the default $setting is not refused: $(cat "$work/message")"
+done
+grep -q "not ready for submission: --publish-url: downloads.example is a placeholder host" "$work/message" ||
+    fail "the placeholder download host is not refused: $(cat "$work/message")"
+mkdir "$work/submitted"
+cp "$work/dist-a/"*.zip "$work/submitted"
+cat >"$work/settings.ini" <<'INI'
+[package]
+identifier = Tidyware.Quillfen
+publisher = Tidyware
+homepage = https://tidyware.github.io/quillfen/
+repository = https://github.com/tidyware/quillfen
+name = SAPI 5 Quillfen
+license = MIT
+copyright = Copyright (c) 2026 Tidyware
+short_description = Lists the installed SAPI 5 voices and removes the one you pick.
+description = Lists the installed SAPI 5 voices and removes the one you pick.
+tags = sapi, speech
+INI
+"$src/scripts/package-manifests" write "$work/submitted" https://github.com/tidyware/quillfen/releases/download/v1.0.0.1 \
+    1.0.0.1 --settings "$work/settings.ini"
+/usr/bin/python3 "$src/scripts/package-manifests" check "$work/submitted" >/dev/null &&
+    /usr/bin/python3 "$src/scripts/package-manifests" ready "$work/submitted" >/dev/null 2>"$work/message" ||
+    fail "a publisher's own settings are refused: $(cat "$work/message")"
 for bad in http://downloads.example/q "https://downloads.example/a b" "https://downloads.example/a'b" \
     'https://downloads.example/"q"' "ftp://downloads.example/q"; do
     "$src/scripts/release" --out "$work/refused" --publish-url "$bad" >/dev/null 2>"$work/message" &&

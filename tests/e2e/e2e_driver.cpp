@@ -1,18 +1,32 @@
-// The end-to-end test's hands inside Wine: seeds and dumps the voice-token key, reads the running
-// program's window from outside through the list box messages, and clicks with real mouse input.
-// One command a run; results go to stdout as JSON in UTF-8.
-#include "registry_dump.h"
+// The end-to-end test's hands, under Wine and on Windows: seeds and dumps voice tokens of its own, reads
+// the running program's window from outside (list box messages, MSAA, the screen), asks the speech
+// platform for its voices, and gives real mouse and key input. One command a run; results go to stdout
+// as JSON in UTF-8. It deletes nothing but the tokens it seeded, which all bear SeedPrefix, except in
+// the "missing" command, which only Wine's throwaway prefix allows.
+#include "modRegistry.h"
+#include "scratch_key.h"
 #include "unique_handle.h"
 
 #include <windows.h>
+#include <oleacc.h>
+#include <sapi.h>
+#include <wrl/client.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cwctype>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
 
+constexpr wchar_t VoicesPath[] = L"SOFTWARE\\Microsoft\\Speech\\Voices";
 constexpr wchar_t TokensPath[] = L"SOFTWARE\\Microsoft\\Speech\\Voices\\Tokens";
+// Keys outside the voice-token key that seeded links point to.
+constexpr wchar_t OutsidePath[] = L"SOFTWARE\\SAPI5Quillfen.Tests\\E2E";
+constexpr wchar_t SeedPrefix[] = L"Quillfen e2e ";
 constexpr wchar_t WindowClass[] = L"SAPI5Quillfen.frmQuillfen";
 
 std::string Utf8(const std::wstring& text) {
@@ -44,56 +58,137 @@ std::string Json(const std::wstring& text) {
     return out + "\"";
 }
 
+bool IsWine() {
+    return SystemFunction<const char*(CDECL*)()>(L"ntdll.dll", "wine_get_version") != nullptr;
+}
+
+// A 32-bit process on 64-bit Windows, which reads the 32-bit view of HKEY_LOCAL_MACHINE\SOFTWARE.
+bool IsWow64() {
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
 void SetString(HKEY key, const wchar_t* name, const std::wstring& value) {
     RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
-void CreateToken(const std::wstring& name, int depth) {
-    std::wstring path = std::wstring(TokensPath) + L"\\" + name;
-    unique_hkey token;
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, token.put(),
-                    nullptr);
-    SetString(token.get(), nullptr, name + L" - voice");
-    SetString(token.get(), L"CLSID", L"{00000000-0000-0000-0000-000000000000}");
+// The voice-token key of one registry view (0: the process's own).
+unique_hkey OpenTokens(REGSAM view, bool create) {
+    unique_hkey tokens;
+    if (create) {
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, TokensPath, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr,
+                        tokens.put(), nullptr);
+    } else {
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, TokensPath, 0, KEY_READ | view, tokens.put());
+    }
+    return tokens;
+}
+
+// A token with a description and a chain of `depth` sub-keys, each with values.
+void CreateToken(HKEY tokens, const std::wstring& name, int depth, const std::wstring& description) {
+    unique_hkey key = CreateSubKeyExactly(tokens, name, KEY_ALL_ACCESS);
+    SetString(key.get(), nullptr, description);
+    SetString(key.get(), L"CLSID", L"{00000000-0000-0000-0000-000000000000}");
     for (int level = 0; level < depth; ++level) {
-        path += level == 0 ? L"\\Attributes" : L"\\Level" + std::to_wstring(level);
-        unique_hkey sub;
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, sub.put(),
-                        nullptr);
-        SetString(sub.get(), L"Name", name);
+        key = CreateSubKeyExactly(key.get(), level == 0 ? L"Attributes" : L"Level" + std::to_wstring(level),
+                                  KEY_ALL_ACCESS);
+        SetString(key.get(), L"Name", name);
         const DWORD number = level;
-        RegSetValueExW(sub.get(), L"Level", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+        RegSetValueExW(key.get(), L"Level", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
                        sizeof number);
     }
 }
 
-int Seed(const std::wstring& kind, int count) {
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, TokensPath);
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, TokensPath);
-    if (kind == L"missing") {
-        return 0;
+// Makes parent\name a registry link to the open key `target`.
+void CreateLink(HKEY parent, const std::wstring& name, HKEY target) {
+    const unique_hkey link =
+        CreateSubKeyExactly(parent, name, KEY_ALL_ACCESS | KEY_CREATE_LINK, REG_OPTION_CREATE_LINK);
+    const std::wstring native = NativeKeyName(target);
+    RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK,
+                   reinterpret_cast<const BYTE*>(native.data()),
+                   static_cast<DWORD>(native.size() * sizeof(wchar_t)));
+}
+
+// Deletes every token bearing SeedPrefix, in both views, the way the program deletes (links as
+// themselves), and the keys outside that links point to. Nothing else.
+void Unseed() {
+    for (const REGSAM view : {REGSAM{0}, REGSAM{KEY_WOW64_64KEY}}) {
+        unique_hkey voices;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, VoicesPath, 0, KEY_READ | view, voices.put()) !=
+            ERROR_SUCCESS) {
+            continue;
+        }
+        for (const std::wstring& name : EnumSubKeys(voices.get(), L"Tokens")) {
+            if (name.starts_with(SeedPrefix)) {
+                DeleteSubKeyTree(voices.get(), L"Tokens", name);
+            }
+        }
     }
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, OutsidePath);
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, OutsidePath);
+}
+
+int Seed(const std::wstring& kind, int count) {
+    Unseed();
+    const unique_hkey tokens = OpenTokens(0, true);
     if (kind == L"many") {
         for (int i = 0; i < count; ++i) {
-            wchar_t name[32];
-            swprintf(name, 32, L"Voice %05d", i);
-            CreateToken(name, 1);
+            wchar_t number[16];
+            swprintf(number, 16, L"%05d", i);
+            const std::wstring name = SeedPrefix + std::wstring(L"Voice ") + number;
+            CreateToken(tokens.get(), name, 1, name + L" - voice");
         }
         return 0;
     }
-    for (const wchar_t* name :
+    for (const wchar_t* voice :
          {L"Anna", L"Bert", L"MSSam", L"Zora", L"\u041a\u0430\u0440\u0438\u043d\u0430"}) {
-        CreateToken(name, 3);
+        const std::wstring name = SeedPrefix + std::wstring(voice);
+        CreateToken(tokens.get(), name, 3, name + L" - voice");
+    }
+    // A token that is a link to a key outside, and one holding such a link: each is deleted as the link
+    // it is, and what they point to stays.
+    unique_hkey outside;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, OutsidePath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, outside.put(),
+                    nullptr);
+    const unique_hkey target = CreateSubKeyExactly(outside.get(), L"Target", KEY_ALL_ACCESS);
+    SetString(target.get(), nullptr, L"Linked target - keep");
+    const unique_hkey inner = CreateSubKeyExactly(outside.get(), L"Inner", KEY_ALL_ACCESS);
+    SetString(inner.get(), L"Name", L"keep");
+    SetString(CreateSubKeyExactly(inner.get(), L"Deeper", KEY_ALL_ACCESS).get(), L"Name", L"keep");
+    CreateLink(tokens.get(), SeedPrefix + std::wstring(L"Link"), target.get());
+    const std::wstring holder = SeedPrefix + std::wstring(L"Holder");
+    CreateToken(tokens.get(), holder, 0, holder + L" - voice");
+    CreateLink(CreateSubKeyExactly(tokens.get(), holder, KEY_ALL_ACCESS).get(), L"Attributes", inner.get());
+    // A 32-bit program on 64-bit Windows lists and deletes its own view only: the other view gets a
+    // token of a listed name and one of its own.
+    if (IsWow64()) {
+        const unique_hkey other = OpenTokens(KEY_WOW64_64KEY, true);
+        CreateToken(other.get(), SeedPrefix + std::wstring(L"Bert"), 1, L"the 64-bit view's Bert");
+        CreateToken(other.get(), SeedPrefix + std::wstring(L"64-bit view only"), 1, L"64-bit only");
     }
     return 0;
 }
 
-int Dump() {
+// No voice-token key at all. Only in Wine's throwaway prefix: on Windows the machine's own voices live there.
+int Missing() {
+    if (!IsWine()) {
+        fprintf(stderr, "e2e_driver: \"missing\" deletes every voice, so it runs only under Wine\n");
+        return 3;
+    }
+    Unseed();
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, TokensPath);
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, TokensPath);
+    return 0;
+}
+
+// The voice-token key ("tokens") or the keys outside it ("outside"), of the own or the 64-bit view.
+int Dump(const std::wstring& which, REGSAM view) {
     std::vector<std::wstring> lines;
-    unique_hkey tokens;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TokensPath, 0, KEY_READ, tokens.put()) == ERROR_SUCCESS) {
-        DumpRegistryTree(tokens.get(), L"", lines);
+    unique_hkey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, which == L"outside" ? OutsidePath : TokensPath, 0, KEY_READ | view,
+                      key.put()) == ERROR_SUCCESS) {
+        DumpRegistryTree(key.get(), L"", lines);
     }
     std::string out = "[";
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -101,6 +196,12 @@ int Dump() {
         out += Json(lines[i]);
     }
     printf("%s]\n", out.c_str());
+    return 0;
+}
+
+int Info() {
+    printf("{\"wine\": %s, \"wow64\": %s, \"prefix\": %s}\n", IsWine() ? "true" : "false",
+           IsWow64() ? "true" : "false", Json(SeedPrefix).c_str());
     return 0;
 }
 
@@ -172,12 +273,14 @@ int State() {
                                                        : (thread.hwndFocus ? "other" : "none");
     RECT client{};
     GetClientRect(c.form, &client);
+    POINT origin{};
+    ClientToScreen(c.form, &origin);
     printf(
         "{\"entries\": %s, \"selected\": %d, \"deleteEnabled\": %s, \"focus\": \"%s\", \"client\": [%ld, "
-        "%ld], "
+        "%ld], \"origin\": [%ld, %ld], "
         "\"minimized\": %s, \"label\": %s, \"list\": %s, \"button\": %s}\n",
         entries.c_str(), static_cast<int>(SendMessageW(c.list, LB_GETCURSEL, 0, 0)),
-        IsWindowEnabled(c.button) ? "true" : "false", focus, client.right, client.bottom,
+        IsWindowEnabled(c.button) ? "true" : "false", focus, client.right, client.bottom, origin.x, origin.y,
         IsIconic(c.form) ? "true" : "false", Rect(c.form, c.label).c_str(), Rect(c.form, c.list).c_str(),
         Rect(c.form, c.button).c_str());
     return 0;
@@ -207,22 +310,220 @@ int ClickEntry(int index) {
     if (!FindControls(c)) {
         return 1;
     }
-    const auto top = static_cast<int>(SendMessageW(c.list, LB_GETTOPINDEX, 0, 0));
     const auto height = static_cast<int>(SendMessageW(c.list, LB_GETITEMHEIGHT, 0, 0));
+    RECT inside{};
+    GetClientRect(c.list, &inside);
+    // An entry scrolled out of sight is first scrolled to, as a user would before clicking it.
+    auto top = static_cast<int>(SendMessageW(c.list, LB_GETTOPINDEX, 0, 0));
+    if (height > 0 && (index < top || (index - top + 1) * height > inside.bottom)) {
+        SendMessageW(c.list, LB_SETTOPINDEX, index, 0);
+        top = static_cast<int>(SendMessageW(c.list, LB_GETTOPINDEX, 0, 0));
+    }
     POINT point{20, (index - top) * height + height / 2};
     ClientToScreen(c.list, &point);
     ClickAt(point);
     return 0;
 }
 
-int ClickDelete() {
+// Clicks Delete, but only while the entry selected is `expected` (when given): on Windows the list also
+// holds the machine's own voices, which a click gone astray must never delete.
+int ClickDelete(const std::wstring& expected) {
     Controls c;
     if (!FindControls(c)) {
         return 1;
     }
+    if (!expected.empty()) {
+        const auto selected = SendMessageW(c.list, LB_GETCURSEL, 0, 0);
+        std::wstring text(selected == LB_ERR ? 0 : SendMessageW(c.list, LB_GETTEXTLEN, selected, 0) + 1,
+                          L'\0');
+        if (selected != LB_ERR) {
+            text.resize(SendMessageW(c.list, LB_GETTEXT, selected, reinterpret_cast<LPARAM>(text.data())));
+        }
+        if (text != expected) {
+            fprintf(stderr, "e2e_driver: the entry selected is %s, not the one to delete\n",
+                    Json(text).c_str());
+            return 1;
+        }
+    }
     RECT bounds{};
     GetWindowRect(c.button, &bounds);
     ClickAt({(bounds.left + bounds.right) / 2, (bounds.top + bounds.bottom) / 2});
+    return 0;
+}
+
+INPUT KeyInput(WORD key, bool extended, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.dwFlags = (extended ? KEYEVENTF_EXTENDEDKEY : 0) | (up ? KEYEVENTF_KEYUP : 0);
+    return input;
+}
+
+// Brings the program's window to the front. Windows gives the foreground only to the process that had
+// the last input, so a tap of Alt comes first.
+int Activate() {
+    HWND form = FindProgramWindow();
+    for (const DWORD start = GetTickCount(); form && GetTickCount() - start < 5000; Sleep(100)) {
+        if (GetForegroundWindow() == form) {
+            return 0;
+        }
+        INPUT alt[2] = {KeyInput(VK_MENU, false, false), KeyInput(VK_MENU, false, true)};
+        SendInput(2, alt, sizeof(INPUT));
+        SetForegroundWindow(form);
+    }
+    fprintf(stderr, "e2e_driver: the program's window did not come to the front\n");
+    return 1;
+}
+
+// Presses keys such as "alt+v", "Down" or "alt+F4" as real input, each in turn, while the program's
+// window is in front: keys meant for it never reach another window.
+int Keys(int count, wchar_t** specs) {
+    struct Named {
+        const wchar_t* name;
+        WORD key;
+        bool extended;
+    };
+    static constexpr Named named[] = {
+        {L"alt", VK_MENU, false},    {L"ctrl", VK_CONTROL, false}, {L"shift", VK_SHIFT, false},
+        {L"Down", VK_DOWN, true},    {L"Up", VK_UP, true},         {L"Home", VK_HOME, true},
+        {L"End", VK_END, true},      {L"Tab", VK_TAB, false},      {L"Return", VK_RETURN, false},
+        {L"space", VK_SPACE, false}, {L"F4", VK_F4, false}};
+    for (int i = 0; i < count; ++i) {
+        if (GetForegroundWindow() != FindProgramWindow() || !FindProgramWindow()) {
+            fprintf(stderr, "e2e_driver: the program's window is not in front\n");
+            return 1;
+        }
+        std::vector<INPUT> downs;
+        const std::wstring spec = specs[i];
+        for (size_t start = 0; start <= spec.size();) {
+            const size_t end = std::min(spec.find(L'+', start), spec.size());
+            const std::wstring part = spec.substr(start, end - start);
+            start = end + 1;
+            const auto found = std::find_if(std::begin(named), std::end(named),
+                                            [&](const Named& key) { return part == key.name; });
+            if (found != std::end(named)) {
+                downs.push_back(KeyInput(found->key, found->extended, false));
+            } else if (part.size() == 1 && iswalnum(part[0])) {
+                downs.push_back(KeyInput(static_cast<WORD>(towupper(part[0])), false, false));
+            } else {
+                fprintf(stderr, "e2e_driver: no such key %s\n", Json(part).c_str());
+                return 2;
+            }
+        }
+        std::vector<INPUT> inputs = downs;
+        for (auto down = downs.rbegin(); down != downs.rend(); ++down) {
+            inputs.push_back(KeyInput(down->ki.wVk, (down->ki.dwFlags & KEYEVENTF_EXTENDEDKEY) != 0, true));
+        }
+        SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+        Sleep(100);
+    }
+    return 0;
+}
+
+int Resize(int width, int height) {
+    HWND form = FindProgramWindow();
+    return form && SetWindowPos(form, nullptr, 0, 0, width, height,
+                                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE)
+               ? 0
+               : 1;
+}
+
+using unique_hdc = unique_handle<HDC, &DeleteDC>;
+using unique_hbitmap = unique_handle<HBITMAP, &DeleteObject>;
+
+// The whole screen as a 24-bit BMP file, and where its top left corner is.
+int Screenshot(const std::wstring& path) {
+    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN), height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    const unique_hdc screen(CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr));
+    const unique_hdc memory(CreateCompatibleDC(screen.get()));
+    const unique_hbitmap bitmap(CreateCompatibleBitmap(screen.get(), width, height));
+    const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
+    BitBlt(memory.get(), 0, 0, width, height, screen.get(), left, top, SRCCOPY | CAPTUREBLT);
+    SelectObject(memory.get(), previous);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<BYTE> pixels(static_cast<size_t>((width * 3 + 3) & ~3) * height);
+    if (!GetDIBits(memory.get(), bitmap.get(), 0, height, pixels.data(), &info, DIB_RGB_COLORS)) {
+        return 1;
+    }
+    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    const BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(offset + pixels.size()), 0, 0, offset};
+    std::ofstream out(std::filesystem::path(path), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+    out.write(reinterpret_cast<const char*>(pixels.data()), static_cast<std::streamsize>(pixels.size()));
+    printf("{\"left\": %d, \"top\": %d}\n", left, top);
+    return out ? 0 : 1;
+}
+
+struct ComApartment {
+    ComApartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+    ~ComApartment() { CoUninitialize(); }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+};
+
+using unique_bstr = unique_handle<BSTR, &SysFreeString>;
+using unique_cotaskmem_string = unique_handle<LPWSTR, &CoTaskMemFree>;
+
+// A control's name and role as a screen reader in another process reads them, through MSAA.
+std::string AccessibleOf(HWND control) {
+    Microsoft::WRL::ComPtr<IAccessible> object;
+    if (FAILED(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(object.GetAddressOf())))) {
+        return "null";
+    }
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    unique_bstr name;
+    object->get_accName(self, name.put());
+    VARIANT role{};
+    object->get_accRole(self, &role);
+    const long roleNumber = role.vt == VT_I4 ? role.lVal : -1;
+    VariantClear(&role);
+    return "{\"name\": " + (name ? Json(name.get()) : std::string("null")) +
+           ", \"role\": " + std::to_string(roleNumber) + "}";
+}
+
+int Accessible() {
+    Controls c;
+    if (!FindControls(c)) {
+        return 1;
+    }
+    ComApartment com;
+    const std::string list = AccessibleOf(c.list), button = AccessibleOf(c.button);
+    printf("{\"list\": %s, \"button\": %s}\n", list.c_str(), button.c_str());
+    return 0;
+}
+
+// The voices as the speech platform's own token enumeration finds them, each as [id, description].
+int Voices() {
+    ComApartment com;
+    Microsoft::WRL::ComPtr<ISpObjectTokenCategory> category;
+    Microsoft::WRL::ComPtr<IEnumSpObjectTokens> tokens;
+    if (FAILED(CoCreateInstance(__uuidof(SpObjectTokenCategory), nullptr, CLSCTX_ALL,
+                                IID_PPV_ARGS(category.GetAddressOf()))) ||
+        FAILED(category->SetId(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Speech\\Voices", FALSE)) ||
+        FAILED(category->EnumTokens(nullptr, nullptr, tokens.GetAddressOf()))) {
+        printf("{\"error\": \"no token enumeration\"}\n");
+        return 1;
+    }
+    std::string out = "[";
+    Microsoft::WRL::ComPtr<ISpObjectToken> token;
+    for (ULONG fetched = 0;
+         tokens->Next(1, token.ReleaseAndGetAddressOf(), &fetched) == S_OK && fetched == 1;) {
+        unique_cotaskmem_string id, description;
+        token->GetId(id.put());
+        token->GetStringValue(nullptr, description.put());
+        out += out.size() > 1 ? ",[" : "[";
+        out += id ? Json(id.get()) : "null";
+        out += ", ";
+        out += description ? Json(description.get()) : "null";
+        out += "]";
+    }
+    printf("%s]\n", out.c_str());
     return 0;
 }
 
@@ -231,11 +532,25 @@ int ClickDelete() {
 int wmain(int argc, wchar_t** argv) {
     const std::wstring command = argc > 1 ? argv[1] : L"";
     const std::wstring argument = argc > 2 ? argv[2] : L"";
+    const REGSAM view = argc > 3 && std::wstring(argv[3]) == L"64" ? KEY_WOW64_64KEY : 0;
+    if (command == L"info") {
+        return Info();
+    }
     if (command == L"seed") {
         return Seed(argument, argc > 3 ? _wtoi(argv[3]) : 0);
     }
+    if (command == L"unseed") {
+        Unseed();
+        return 0;
+    }
+    if (command == L"missing") {
+        return Missing();
+    }
     if (command == L"dump") {
-        return Dump();
+        return Dump(argument, view);
+    }
+    if (command == L"voices") {
+        return Voices();
     }
     if (command == L"wait-window") {
         return WaitWindow(argument.empty() ? 20000 : _wtoi(argument.c_str()));
@@ -243,14 +558,31 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"state") {
         return State();
     }
+    if (command == L"accessible") {
+        return Accessible();
+    }
     if (command == L"click-entry") {
         return ClickEntry(_wtoi(argument.c_str()));
     }
     if (command == L"click-delete") {
-        return ClickDelete();
+        return ClickDelete(argument);
     }
-    fprintf(stderr,
-            "usage: e2e_driver seed standard|many N|missing | dump | wait-window [ms] | state | "
-            "click-entry N | click-delete\n");
+    if (command == L"activate") {
+        return Activate();
+    }
+    if (command == L"keys") {
+        return Keys(argc - 2, argv + 2);
+    }
+    if (command == L"resize" && argc == 4) {
+        return Resize(_wtoi(argv[2]), _wtoi(argv[3]));
+    }
+    if (command == L"screenshot" && argc == 3) {
+        return Screenshot(argument);
+    }
+    fprintf(
+        stderr,
+        "usage: e2e_driver info | seed standard|many N | unseed | missing | dump tokens|outside [64] | "
+        "voices | wait-window [ms] | state | accessible | click-entry N | click-delete [ENTRY] | activate | "
+        "keys KEY... | resize W H | screenshot FILE.bmp\n");
     return 2;
 }

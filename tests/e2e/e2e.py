@@ -410,6 +410,8 @@ class E2E:
 
 
 def main():
+    # The entries hold Cyrillic, which a Windows console's or pipe's code page cannot show.
+    sys.stdout.reconfigure(encoding="utf-8", errors="replace")
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--wine-run", help="scripts/wine-run: run under Wine (without it, natively on Windows)")
     parser.add_argument("--prefix", help="the Wine prefix, with --wine-run")

@@ -59,7 +59,7 @@ std::string Json(const std::wstring& text) {
 }
 
 bool IsWine() {
-    return SystemFunction<const char*(CDECL*)()>(L"ntdll.dll", "wine_get_version") != nullptr;
+    return SystemFunction<const char*(__cdecl*)()>(L"ntdll.dll", "wine_get_version") != nullptr;
 }
 
 // A 32-bit process on 64-bit Windows, which reads the 32-bit view of HKEY_LOCAL_MACHINE\SOFTWARE.

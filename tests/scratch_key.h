@@ -43,6 +43,15 @@ inline unique_hkey CreateSubKeyExactly(HKEY parent, const std::wstring& name, RE
     return unique_hkey(static_cast<HKEY>(key));
 }
 
+// Creates parent\\name as a registry link to the key with the native name `target`.
+inline void CreateLinkKey(HKEY parent, const std::wstring& name, const std::wstring& target) {
+    const unique_hkey link =
+        CreateSubKeyExactly(parent, name, KEY_ALL_ACCESS | KEY_CREATE_LINK, REG_OPTION_CREATE_LINK);
+    RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK,
+                   reinterpret_cast<const BYTE*>(target.data()),
+                   static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+}
+
 // A key of the test's own beneath `root`. Sub-key paths are backslash-separated names, each of which
 // may hold a NUL: every step is taken by exact name and as the key itself, never through a link.
 class ScratchKey {
@@ -96,10 +105,9 @@ class ScratchKey {
 
     // Makes `sub` a registry link to the key with the native name `target`.
     void Link(const std::wstring& sub, const std::wstring& target) const {
-        const unique_hkey key = Create(sub, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK);
-        RegSetValueExW(key.get(), L"SymbolicLinkValue", 0, REG_LINK,
-                       reinterpret_cast<const BYTE*>(target.data()),
-                       static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+        const size_t leaf = sub.rfind(L'\\');
+        const std::wstring parent = leaf == std::wstring::npos ? L"" : sub.substr(0, leaf);
+        CreateLinkKey(Create(parent).get(), sub.substr(leaf + 1), target);
     }
 
     // Whether the key exists as itself: a link counts, whatever it points to.

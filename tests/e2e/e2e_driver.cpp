@@ -73,15 +73,11 @@ void SetString(HKEY key, const wchar_t* name, const std::wstring& value) {
                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
-// The voice-token key of one registry view (0: the process's own).
-unique_hkey OpenTokens(REGSAM view, bool create) {
+// The voice-token key of one registry view (0: the process's own), made if missing.
+unique_hkey CreateTokens(REGSAM view) {
     unique_hkey tokens;
-    if (create) {
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, TokensPath, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr,
-                        tokens.put(), nullptr);
-    } else {
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, TokensPath, 0, KEY_READ | view, tokens.put());
-    }
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, TokensPath, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr,
+                    tokens.put(), nullptr);
     return tokens;
 }
 
@@ -98,16 +94,6 @@ void CreateToken(HKEY tokens, const std::wstring& name, int depth, const std::ws
         RegSetValueExW(key.get(), L"Level", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
                        sizeof number);
     }
-}
-
-// Makes parent\name a registry link to the open key `target`.
-void CreateLink(HKEY parent, const std::wstring& name, HKEY target) {
-    const unique_hkey link =
-        CreateSubKeyExactly(parent, name, KEY_ALL_ACCESS | KEY_CREATE_LINK, REG_OPTION_CREATE_LINK);
-    const std::wstring native = NativeKeyName(target);
-    RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK,
-                   reinterpret_cast<const BYTE*>(native.data()),
-                   static_cast<DWORD>(native.size() * sizeof(wchar_t)));
 }
 
 // Deletes every token bearing SeedPrefix, in both views, the way the program deletes (links as
@@ -131,7 +117,7 @@ void Unseed() {
 
 int Seed(const std::wstring& kind, int count) {
     Unseed();
-    const unique_hkey tokens = OpenTokens(0, true);
+    const unique_hkey tokens = CreateTokens(0);
     if (kind == L"many") {
         for (int i = 0; i < count; ++i) {
             wchar_t number[16];
@@ -156,14 +142,15 @@ int Seed(const std::wstring& kind, int count) {
     const unique_hkey inner = CreateSubKeyExactly(outside.get(), L"Inner", KEY_ALL_ACCESS);
     SetString(inner.get(), L"Name", L"keep");
     SetString(CreateSubKeyExactly(inner.get(), L"Deeper", KEY_ALL_ACCESS).get(), L"Name", L"keep");
-    CreateLink(tokens.get(), SeedPrefix + std::wstring(L"Link"), target.get());
+    CreateLinkKey(tokens.get(), SeedPrefix + std::wstring(L"Link"), NativeKeyName(target.get()));
     const std::wstring holder = SeedPrefix + std::wstring(L"Holder");
     CreateToken(tokens.get(), holder, 0, holder + L" - voice");
-    CreateLink(CreateSubKeyExactly(tokens.get(), holder, KEY_ALL_ACCESS).get(), L"Attributes", inner.get());
+    CreateLinkKey(CreateSubKeyExactly(tokens.get(), holder, KEY_ALL_ACCESS).get(), L"Attributes",
+                  NativeKeyName(inner.get()));
     // A 32-bit program on 64-bit Windows lists and deletes its own view only: the other view gets a
     // token of a listed name and one of its own.
     if (IsWow64()) {
-        const unique_hkey other = OpenTokens(KEY_WOW64_64KEY, true);
+        const unique_hkey other = CreateTokens(KEY_WOW64_64KEY);
         CreateToken(other.get(), SeedPrefix + std::wstring(L"Bert"), 1, L"the 64-bit view's Bert");
         CreateToken(other.get(), SeedPrefix + std::wstring(L"64-bit view only"), 1, L"64-bit only");
     }
@@ -248,6 +235,16 @@ std::string Rect(HWND form, HWND control) {
     return out;
 }
 
+// The text of one list entry, or nothing for LB_ERR.
+std::wstring ListText(HWND list, LRESULT index) {
+    if (index == LB_ERR) {
+        return {};
+    }
+    std::wstring text(SendMessageW(list, LB_GETTEXTLEN, index, 0) + 1, L'\0');
+    text.resize(SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data())));
+    return text;
+}
+
 int State() {
     Controls c;
     if (!FindControls(c)) {
@@ -257,11 +254,8 @@ int State() {
     const auto count = static_cast<int>(SendMessageW(c.list, LB_GETCOUNT, 0, 0));
     std::string entries = "[";
     for (int i = 0; i < count; ++i) {
-        const auto length = SendMessageW(c.list, LB_GETTEXTLEN, i, 0);
-        std::wstring text(length + 1, L'\0');
-        text.resize(SendMessageW(c.list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data())));
         entries += i ? "," : "";
-        entries += Json(text);
+        entries += Json(ListText(c.list, i));
     }
     entries += "]";
     GUITHREADINFO thread{};
@@ -333,12 +327,7 @@ int ClickDelete(const std::wstring& expected) {
         return 1;
     }
     if (!expected.empty()) {
-        const auto selected = SendMessageW(c.list, LB_GETCURSEL, 0, 0);
-        std::wstring text(selected == LB_ERR ? 0 : SendMessageW(c.list, LB_GETTEXTLEN, selected, 0) + 1,
-                          L'\0');
-        if (selected != LB_ERR) {
-            text.resize(SendMessageW(c.list, LB_GETTEXT, selected, reinterpret_cast<LPARAM>(text.data())));
-        }
+        const std::wstring text = ListText(c.list, SendMessageW(c.list, LB_GETCURSEL, 0, 0));
         if (text != expected) {
             fprintf(stderr, "e2e_driver: the entry selected is %s, not the one to delete\n",
                     Json(text).c_str());
@@ -377,7 +366,7 @@ int Activate() {
 
 // Presses keys such as "alt+v", "Down" or "alt+F4" as real input, each in turn, while the program's
 // window is in front: keys meant for it never reach another window.
-int Keys(int count, wchar_t** specs) {
+int Keys(int count, wchar_t** chords) {
     struct Named {
         const wchar_t* name;
         WORD key;
@@ -394,10 +383,10 @@ int Keys(int count, wchar_t** specs) {
             return 1;
         }
         std::vector<INPUT> downs;
-        const std::wstring spec = specs[i];
-        for (size_t start = 0; start <= spec.size();) {
-            const size_t end = std::min(spec.find(L'+', start), spec.size());
-            const std::wstring part = spec.substr(start, end - start);
+        const std::wstring chord = chords[i];
+        for (size_t start = 0; start <= chord.size();) {
+            const size_t end = std::min(chord.find(L'+', start), chord.size());
+            const std::wstring part = chord.substr(start, end - start);
             start = end + 1;
             const auto found = std::find_if(std::begin(named), std::end(named),
                                             [&](const Named& key) { return part == key.name; });

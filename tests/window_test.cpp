@@ -378,8 +378,8 @@ TEST_F(VoiceWindowTest, ScreenReadersHearTheListCalledVoices) {
     frmQuillfen& window = Open();
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     IAccessible* accessible = nullptr;
-    ASSERT_EQ(AccessibleObjectFromWindow(window.lstVoices.hwnd(), OBJID_CLIENT, __uuidof(IAccessible),
-                                         reinterpret_cast<void**>(&accessible)),
+    ASSERT_EQ(AccessibleObjectFromWindow(window.lstVoices.hwnd(), static_cast<DWORD>(OBJID_CLIENT),
+                                         __uuidof(IAccessible), reinterpret_cast<void**>(&accessible)),
               S_OK);
     VARIANT self{};
     self.vt = VT_I4;

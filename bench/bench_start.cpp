@@ -1,7 +1,9 @@
 // Start of SAPI5Quillfen.exe with 10,000 voice tokens and with 30 (a real machine's count), to its window
 // shown and filled, against the least program that shows the same window and an empty window, started
-// the same way; runs alternate. Arguments: the three exe paths.
+// the same way; runs alternate. Arguments: the three exe paths. The tokens are its own, beside the
+// machine's voices, and only they are removed.
 #include "bench_common.h"
+#include "modRegistry.h"
 #include "unique_handle.h"
 
 #include <string>
@@ -9,17 +11,53 @@
 namespace {
 
 constexpr wchar_t TokensPath[] = L"SOFTWARE\\Microsoft\\Speech\\Voices\\Tokens";
+// Every token the benchmark makes bears this prefix, and it removes those and nothing else: on Windows
+// the voice-token key holds the machine's own voices, which a benchmark must leave as they are.
+constexpr wchar_t BenchPrefix[] = L"SAPI5Quillfen bench voice ";
 
 using unique_handle_object = unique_handle<HANDLE, &CloseHandle>;
 
-void SeedTokens(int count) {
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, TokensPath);
+std::vector<std::wstring> OwnTokens() {
+    std::vector<std::wstring> own;
+    for (std::wstring& name : EnumSubKeys(HKEY_LOCAL_MACHINE, TokensPath)) {
+        if (name.starts_with(BenchPrefix)) {
+            own.push_back(std::move(name));
+        }
+    }
+    return own;
+}
+
+void RemoveOwnTokens() {
+    for (const std::wstring& name : OwnTokens()) {
+        DeleteSubKeyTree(HKEY_LOCAL_MACHINE, TokensPath, name);
+    }
+}
+
+// The benchmark's tokens go when it ends, however it ends; those a killed run left go before it starts.
+struct OwnTokensRemoved {
+    OwnTokensRemoved() { RemoveOwnTokens(); }
+    ~OwnTokensRemoved() { RemoveOwnTokens(); }
+    OwnTokensRemoved(const OwnTokensRemoved&) = delete;
+    OwnTokensRemoved& operator=(const OwnTokensRemoved&) = delete;
+};
+
+// `count` tokens of the benchmark's own beside the machine's voices; gives how many the list will show.
+int SeedTokens(int count) {
+    RemoveOwnTokens();
+    unique_hkey tokens;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, TokensPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, tokens.put(),
+                    nullptr);
     for (int i = 0; i < count; ++i) {
         wchar_t name[64];
-        swprintf(name, 64, L"%ls\\TTS_BENCH_VOICE_%05d", TokensPath, i);
+        swprintf(name, 64, L"%ls%05d", BenchPrefix, i);
         unique_hkey key;
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
+        RegCreateKeyExW(tokens.get(), name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
     }
+    if (OwnTokens().size() != static_cast<size_t>(count)) {
+        fprintf(stderr, "the tokens were not all made\n");
+        return -1;
+    }
+    return static_cast<int>(BareEnumeration(HKEY_LOCAL_MACHINE, TokensPath));
 }
 
 // The window of that class, once it is visible and, for a list, holds `entries` entries.
@@ -54,9 +92,10 @@ double TimeStart(const std::wstring& exe, const wchar_t* windowClass, int entrie
     // The program is ready when its message loop first waits for input. Polling for the window instead
     // would load the one wine server both processes share, and slow down what is being measured.
     WaitForInputIdle(process.hProcess, 30000);
-    HWND window = nullptr;
-    while (!(window = ReadyWindow(windowClass, entries)) && NowMs() - start < 30000) {
+    HWND window = ReadyWindow(windowClass, entries);
+    while (!window && NowMs() - start < 30000) {
         Sleep(1);
+        window = ReadyWindow(windowClass, entries);
     }
     const double elapsed = NowMs() - start;
     if (window) {
@@ -76,14 +115,13 @@ struct StartTimes {
 // times faster in a process that has made them many times already, so timing them here would mislead.
 bool TimeStarts(const wchar_t* program, const wchar_t* least, const wchar_t* empty, int tokens,
                 StartTimes& times) {
-    SeedTokens(tokens);
-    if (BareEnumeration(HKEY_LOCAL_MACHINE, TokensPath) != static_cast<size_t>(tokens)) {
-        fprintf(stderr, "the tokens were not all made\n");
+    const int entries = SeedTokens(tokens);
+    if (entries < 0) {
         return false;
     }
     for (int run = 0; run < 14; ++run) {
-        const double ours = TimeStart(program, L"SAPI5Quillfen.frmQuillfen", tokens);
-        const double baseline = TimeStart(least, L"SAPI5Quillfen.LeastWindow", tokens);
+        const double ours = TimeStart(program, L"SAPI5Quillfen.frmQuillfen", entries);
+        const double baseline = TimeStart(least, L"SAPI5Quillfen.LeastWindow", entries);
         const double bare = TimeStart(empty, L"SAPI5Quillfen.EmptyWindow", 0);
         if (ours < 0 || baseline < 0 || bare < 0) {
             return false;
@@ -104,15 +142,30 @@ int wmain(int argc, wchar_t** argv) {
         fprintf(stderr, "usage: bench_start SAPI5Quillfen.exe least_window.exe empty_window.exe\n");
         return 2;
     }
+    // The machine's voices, which must all be there after, the benchmark's own gone.
+    const auto machineVoices = [] {
+        std::vector<std::wstring> names = EnumSubKeys(HKEY_LOCAL_MACHINE, TokensPath);
+        std::erase_if(names, [](const std::wstring& name) { return name.starts_with(BenchPrefix); });
+        return names;
+    };
+    const std::vector<std::wstring> before = machineVoices();
     StartTimes many, few;
-    if (!TimeStarts(argv[1], argv[2], argv[3], 10000, many) ||
-        !TimeStarts(argv[1], argv[2], argv[3], 30, few)) {
+    bool timed = false;
+    {
+        const OwnTokensRemoved removed;
+        timed = TimeStarts(argv[1], argv[2], argv[3], 10000, many) &&
+                TimeStarts(argv[1], argv[2], argv[3], 30, few);
+    }
+    if (EnumSubKeys(HKEY_LOCAL_MACHINE, TokensPath) != before) {
+        fprintf(stderr, "the voice-token key does not hold the voices it held before the benchmark\n");
+        return 1;
+    }
+    if (!timed) {
         return 1;
     }
     const char* least = "least program showing the same window, names read the bare way";
     Report("start to window shown and filled, 10,000 tokens", least, many.program, many.least, 1.05);
     Report("start to window shown and filled, 30 tokens", least, few.program, few.least, 1.05);
     Report("the same start, 30 tokens", "empty Win32 window", few.program, few.empty, 0);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, TokensPath);
     return 0;
 }

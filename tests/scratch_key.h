@@ -43,13 +43,38 @@ inline unique_hkey CreateSubKeyExactly(HKEY parent, const std::wstring& name, RE
     return unique_hkey(static_cast<HKEY>(key));
 }
 
-// Creates parent\\name as a registry link to the key with the native name `target`.
-inline void CreateLinkKey(HKEY parent, const std::wstring& name, const std::wstring& target) {
+// Creates parent\\name as a registry link to the key with the native name `target`, in the registry
+// view `view`; false when either step was refused.
+inline bool CreateLinkKey(HKEY parent, const std::wstring& name, const std::wstring& target,
+                          REGSAM view = 0) {
     const unique_hkey link =
-        CreateSubKeyExactly(parent, name, KEY_ALL_ACCESS | KEY_CREATE_LINK, REG_OPTION_CREATE_LINK);
-    RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK,
-                   reinterpret_cast<const BYTE*>(target.data()),
-                   static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+        CreateSubKeyExactly(parent, name, KEY_ALL_ACCESS | KEY_CREATE_LINK | view, REG_OPTION_CREATE_LINK);
+    return link && RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK,
+                                  reinterpret_cast<const BYTE*>(target.data()),
+                                  static_cast<DWORD>(target.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+// Whether an open key is a registry link, which a deletion takes as itself and never walks into.
+inline bool IsLinkKey(HKEY key) {
+    DWORD type = REG_NONE;
+    return RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+           type == REG_LINK;
+}
+
+// Deletes parent\\name with everything beneath it in the registry view `view`, each key opened by its
+// exact name, as itself and in that view; a link goes as itself. True when the key is gone.
+inline bool DeleteTreeInView(HKEY parent, const std::wstring& name, REGSAM view) {
+    unique_hkey key;
+    const LSTATUS opened = OpenSubKeyInView(parent, name, KEY_READ | DELETE, view, key.put());
+    if (opened != ERROR_SUCCESS) {
+        return opened == ERROR_FILE_NOT_FOUND;
+    }
+    if (!IsLinkKey(key.get())) {
+        for (const std::wstring& child : EnumOpenKeySubKeys(key.get(), 0, 0)) {
+            DeleteTreeInView(key.get(), child, view);
+        }
+    }
+    return DeleteOpenKey(key.get());
 }
 
 // A key of the test's own beneath `root`. Sub-key paths are backslash-separated names, each of which
@@ -73,7 +98,7 @@ class ScratchKey {
         RegOpenKeyExW(root_, path_.c_str(), 0, (sub.empty() ? access : KEY_READ) | view_, key.put());
         return Walk(std::move(key), sub, [&](HKEY parent, const std::wstring& name, bool last) {
             unique_hkey next;
-            OpenSubKeyAsItself(parent, name, last ? access : KEY_READ, next.put());
+            OpenSubKeyInView(parent, name, last ? access : KEY_READ, view_, next.put());
             return next;
         });
     }
@@ -84,7 +109,8 @@ class ScratchKey {
         RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr, key.put(),
                         nullptr);
         return Walk(std::move(key), sub, [&](HKEY parent, const std::wstring& name, bool last) {
-            return CreateSubKeyExactly(parent, name, last ? access : KEY_ALL_ACCESS, last ? options : 0);
+            return CreateSubKeyExactly(parent, name, (last ? access : KEY_ALL_ACCESS) | view_,
+                                       last ? options : 0);
         });
     }
 
@@ -107,7 +133,7 @@ class ScratchKey {
     void Link(const std::wstring& sub, const std::wstring& target) const {
         const size_t leaf = sub.rfind(L'\\');
         const std::wstring parent = leaf == std::wstring::npos ? L"" : sub.substr(0, leaf);
-        CreateLinkKey(Create(parent).get(), sub.substr(leaf + 1), target);
+        CreateLinkKey(Create(parent).get(), sub.substr(leaf + 1), target, view_);
     }
 
     // Whether the key exists as itself: a link counts, whatever it points to.
@@ -120,7 +146,7 @@ class ScratchKey {
             return L"<missing " + sub + L">\n";
         }
         std::vector<std::wstring> lines;
-        DumpRegistryTree(key.get(), sub, lines);
+        DumpRegistryTree(key.get(), sub, lines, view_);
         std::wstring out;
         for (const std::wstring& line : lines) {
             out += line + L"\n";
@@ -147,11 +173,11 @@ class ScratchKey {
             DeleteSubKeyTree(root_, path_.substr(0, leaf), path_.substr(leaf + 1));
             return;
         }
-        unique_hkey key;
-        if (RegOpenKeyExW(root_, path_.c_str(), 0, KEY_ALL_ACCESS | view_, key.put()) == ERROR_SUCCESS) {
-            RegDeleteTreeW(key.get(), nullptr);
-            key.reset();
-            RegDeleteKeyExW(root_, path_.c_str(), view_, 0);
+        const size_t leaf = path_.rfind(L'\\');
+        unique_hkey parent;
+        if (RegOpenKeyExW(root_, path_.substr(0, leaf).c_str(), 0, KEY_READ | view_, parent.put()) ==
+            ERROR_SUCCESS) {
+            DeleteTreeInView(parent.get(), path_.substr(leaf + 1), view_);
         }
     }
 

@@ -3,12 +3,14 @@
 Windows itself.
 
 A driver exe of the project's seeds voice tokens of its own, reads the window through the list box
-messages, clicks with SendInput and asks the speech platform for its voices. Under Wine keys come as X
-events from xdotool, since Wine delivers keys from another process only that way, and the screen is read
-with ImageMagick; that needs a display with a window manager (scripts/headless gives one). On Windows
-(--wine-run not given) the driver sends the keys with SendInput, reads the screen, and reads the controls
-through MSAA as a screen reader does. Every wait has a time limit, every process started is ended by
-its id, and the tokens seeded are removed whatever happens: the machine's own voices are never touched.
+messages, clicks with SendInput (only on the control meant, which it checks is what lies under the point)
+and asks the speech platform for its voices. On Windows (--wine-run not given) the driver also sends the
+keys with SendInput, brings the window to the front and reads the screen; under Wine it does the same
+with --input driver, so that what Windows will run has run here first, and otherwise keys come as X
+events from xdotool and the screen is read with ImageMagick. Wine needs a display with a window manager
+(scripts/headless gives one). The window is placed wholly on the screen before anything is read off it.
+Every wait has a time limit, the whole run one that ends before ctest's, every process started is ended
+by its id, and the tokens seeded are removed whatever happens: the machine's own voices are never touched.
 """
 import argparse
 import json
@@ -19,17 +21,28 @@ import subprocess
 import sys
 import tempfile
 import time
+import traceback
 
 TITLE = "^SAPI 5 Quillfen$"
 PROTECTED = " (Cannot be deleted)"
 # MSAA's roles of a list and a push button.
 ROLE_LIST, ROLE_PUSHBUTTON = 0x21, 0x2B
+# What the clean-up keeps of the run's time limit for itself.
+CLEANUP_SECONDS = 60
+
+
+class TimeLimit(Exception):
+    """The run's own time limit is reached: the scenarios stop and the clean-up runs."""
 
 
 class E2E:
     def __init__(self, args):
         self.args = args
         self.wine = bool(args.wine_run)
+        # X events and ImageMagick under Wine, unless the driver's own input and screen read are asked for.
+        self.x11 = self.wine and args.input == "x11"
+        self.deadline = time.monotonic() + args.time_limit - CLEANUP_SECONDS
+        self.cleaning = False
         self.apps = []
         self.failures = 0
         self.scenario = "start"
@@ -44,6 +57,11 @@ class E2E:
         self.log_file.flush()
 
     def driver(self, *arguments, timeout=60, attempts=2):
+        if not self.cleaning:
+            left = self.deadline - time.monotonic()
+            if left <= 0:
+                raise TimeLimit(f"the run's time limit of {self.args.time_limit} s is reached")
+            timeout = min(timeout, left)
         command = [self.args.driver, *arguments]
         if self.wine:
             command = [self.args.wine_run, "--prefix", self.args.prefix, *command]
@@ -80,18 +98,18 @@ class E2E:
         if self.scenario in self.shot_taken:
             return
         self.shot_taken.add(self.scenario)
-        path = os.path.join(self.args.artifacts, f"{self.scenario}.{'png' if self.wine else 'bmp'}")
+        path = os.path.join(self.args.artifacts, f"{self.scenario}.{'png' if self.x11 else 'bmp'}")
         try:
-            if self.wine:
+            if self.x11:
                 subprocess.run(["import", "-window", "root", path], capture_output=True, timeout=30)
             else:
                 self.driver("screenshot", path)
             self.log(f"     screenshot: {path}")
-        except (AssertionError, subprocess.TimeoutExpired, OSError) as error:
+        except Exception as error:  # a missing screenshot must not hide the failure it was for
             self.log(f"     no screenshot: {error}")
 
     def wait_for(self, predicate, what, timeout=10.0):
-        deadline = time.monotonic() + timeout
+        deadline = min(time.monotonic() + timeout, self.deadline)
         while time.monotonic() < deadline:
             value = predicate()
             if value:
@@ -101,42 +119,56 @@ class E2E:
 
     def start(self):
         started = time.monotonic()
-        if self.wine:
-            app = subprocess.Popen([self.args.wine_run, "--prefix", self.args.prefix, self.args.exe],
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-        else:
-            app = subprocess.Popen([self.args.exe], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            if self.wine:
+                app = subprocess.Popen([self.args.wine_run, "--prefix", self.args.prefix, self.args.exe],
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+            else:
+                app = subprocess.Popen([self.args.exe], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        except OSError as error:  # on Windows, error 740 when the start is refused its elevation, say
+            raise AssertionError(f"the program could not be started: {error}") from error
         self.apps.append(app)
-        self.driver("wait-window", "60000", timeout=90)
+        while True:
+            if app.poll() is not None:
+                raise AssertionError(f"the program ended before its window appeared (exit code {app.returncode})")
+            try:
+                self.driver("wait-window", "2000", timeout=60)
+                break
+            except AssertionError:
+                if time.monotonic() - started > 60:
+                    raise AssertionError("the program's window did not appear within 60 s") from None
         seconds = time.monotonic() - started
         window = None
-        if self.wine:
+        if self.x11:
             window = self.wait_for(lambda: self.xdotool("search", "--onlyvisible", "--name", TITLE),
                                    "the X window")[0]
         else:
             # Windows lets a program started by a background process open behind the others; a user's
             # start brings it to the front.
             self.activate(window)
+        # Wherever the system put it, the whole window on the screen, so every point of it can be read.
+        self.driver("place")
         return app, window, seconds
 
     def activate(self, window):
-        if self.wine:
+        if self.x11:
             self.xdotool("windowactivate", "--sync", window)
         else:
             self.driver("activate")
         time.sleep(0.3)
 
     def key(self, window, key):
-        if self.wine:
+        if self.x11:
             self.xdotool("key", key)
         else:
             self.driver("keys", key)
 
     def resize(self, window, width, height):
-        if self.wine:
+        if self.x11:
             self.xdotool("windowsize", window, str(width), str(height))
+            self.driver("place")
         else:
-            self.driver("resize", str(width), str(height))
+            self.driver("place", str(width), str(height))
 
     def close(self, app, window):
         self.activate(window)
@@ -151,24 +183,35 @@ class E2E:
         return self.driver("state")
 
     def cleanup(self):
+        """Ends every program started and removes the tokens seeded, each step whatever the one before did."""
+        self.cleaning = True
         for app in self.apps:
-            if app.poll() is None:
-                try:
-                    if self.wine:
-                        os.killpg(app.pid, signal.SIGKILL)
-                    else:
-                        app.kill()
-                except ProcessLookupError:
-                    pass
-                app.wait(timeout=10)
+            self.cleanup_step(f"ending the program (process {app.pid})", lambda: self.end(app))
+        self.apps = []
         # Whatever happened, the tokens seeded go, and nothing else.
-        try:
-            self.driver("unseed")
-        except (AssertionError, subprocess.TimeoutExpired) as error:
-            self.check(False, f"removing the seeded tokens: {error}")
+        self.cleanup_step("removing the seeded tokens", lambda: self.driver("unseed", timeout=120))
         if self.wine:
             env = dict(os.environ, WINEPREFIX=self.args.prefix)
-            subprocess.run(["wineserver", "-k"], env=env, timeout=30, capture_output=True)
+            self.cleanup_step("ending the wine server", lambda: subprocess.run(
+                ["wineserver", "-k"], env=env, timeout=30, capture_output=True))
+        self.cleaning = False
+
+    def cleanup_step(self, what, step):
+        try:
+            step()
+        except Exception as error:
+            self.check(False, f"{what}: {error}")
+
+    def end(self, app):
+        if app.poll() is None:
+            try:
+                if self.wine:
+                    os.killpg(app.pid, signal.SIGKILL)
+                else:
+                    app.kill()
+            except ProcessLookupError:
+                pass
+            app.wait(timeout=10)
 
     def split(self, entries):
         """The entries of the tokens seeded, and those of the machine's own."""
@@ -200,7 +243,7 @@ class E2E:
 
     def screen_pixels(self, state, rect, inset=0):
         """The (red, green, blue) pixels of that rectangle of the window's client area, read off the
-        screen by the driver (Windows)."""
+        screen by the driver. A rectangle not wholly on the screen is an error, never a partial read."""
         with tempfile.TemporaryDirectory() as folder:
             path = os.path.join(folder, "screen.bmp")
             corner = self.driver("screenshot", path)
@@ -211,17 +254,21 @@ class E2E:
         stride = (width * 3 + 3) & ~3
         left = state["origin"][0] + rect[0] + inset - corner["left"]
         top = state["origin"][1] + rect[1] + inset - corner["top"]
+        right, bottom = left + rect[2] - 2 * inset, top + rect[3] - 2 * inset
+        if left < 0 or top < 0 or right > width or bottom > height or right <= left or bottom <= top:
+            raise AssertionError(f"the rectangle {rect} of the window, at ({left}, {top})-({right}, {bottom}) on"
+                                 f" the screen, is not wholly inside the {width} x {height} screen read")
         pixels = []
-        for y in range(top, top + rect[3] - 2 * inset):
+        for y in range(top, bottom):
             row = offset + (height - 1 - y) * stride  # rows are stored bottom up
             pixels += [tuple(data[row + 3 * x + 2 - c] for c in range(3))
-                       for x in range(left, left + rect[2] - 2 * inset)]
+                       for x in range(left, right)]
         return pixels
 
     def drawn(self, window, state, rect):
         """True when the screen shows more than one colour in that rectangle of the window's client area."""
         time.sleep(0.5)
-        if not self.wine:
+        if not self.x11:
             colours = len(set(self.screen_pixels(state, rect)))
             self.log(f"     {colours} colours in {rect}")
             return colours > 1
@@ -237,7 +284,7 @@ class E2E:
         time.sleep(0.5)
         x, y, width, height = rect
         inset = 4
-        if self.wine:
+        if self.x11:
             result = subprocess.run(["import", "-window", window, "-crop",
                                      f"{width - 2 * inset}x{height - 2 * inset}+{x + inset}+{y + inset}", "+repage",
                                      "-colorspace", "Gray", "-format", "%[fx:minima] %[fx:maxima]", "info:"],
@@ -400,7 +447,12 @@ class E2E:
                 self.log(f"-- {scenario.__name__}")
                 try:
                     scenario()
-                except (AssertionError, subprocess.TimeoutExpired, json.JSONDecodeError, ValueError) as error:
+                except TimeLimit as error:
+                    self.check(False, f"{scenario.__name__}: {error}; the scenarios left do not run")
+                    break
+                except Exception as error:  # reported, and the next scenario still runs
+                    if not isinstance(error, (AssertionError, subprocess.TimeoutExpired)):
+                        self.log("".join(traceback.format_exception(error)).rstrip())
                     self.check(False, f"{scenario.__name__}: {error}")
                     self.cleanup()
         finally:
@@ -418,6 +470,10 @@ def main():
     parser.add_argument("--exe", required=True)
     parser.add_argument("--driver", required=True)
     parser.add_argument("--artifacts", required=True, help="where the log and any failure's screenshot go")
+    parser.add_argument("--input", choices=("x11", "driver"), default="x11",
+                        help="under Wine: keys and screen through X (xdotool, ImageMagick) or the driver's own")
+    parser.add_argument("--time-limit", type=float, default=540,
+                        help="seconds for the whole run, clean-up included; less than ctest's limit")
     return E2E(parser.parse_args()).run()
 
 

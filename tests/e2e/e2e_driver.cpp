@@ -22,9 +22,9 @@
 
 namespace {
 
-constexpr wchar_t VoicesPath[] = L"SOFTWARE\\Microsoft\\Speech\\Voices";
 constexpr wchar_t TokensPath[] = L"SOFTWARE\\Microsoft\\Speech\\Voices\\Tokens";
 // Keys outside the voice-token key that seeded links point to.
+constexpr wchar_t OutsideParentPath[] = L"SOFTWARE\\SAPI5Quillfen.Tests";
 constexpr wchar_t OutsidePath[] = L"SOFTWARE\\SAPI5Quillfen.Tests\\E2E";
 constexpr wchar_t SeedPrefix[] = L"Quillfen e2e ";
 constexpr wchar_t WindowClass[] = L"SAPI5Quillfen.frmQuillfen";
@@ -68,9 +68,9 @@ bool IsWow64() {
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
-void SetString(HKEY key, const wchar_t* name, const std::wstring& value) {
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+bool SetString(HKEY key, const wchar_t* name, const std::wstring& value) {
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 // The voice-token key of one registry view (0: the process's own), made if missing.
@@ -81,56 +81,116 @@ unique_hkey CreateTokens(REGSAM view) {
     return tokens;
 }
 
-// A token with a description and a chain of `depth` sub-keys, each with values.
-void CreateToken(HKEY tokens, const std::wstring& name, int depth, const std::wstring& description) {
-    unique_hkey key = CreateSubKeyExactly(tokens, name, KEY_ALL_ACCESS);
-    SetString(key.get(), nullptr, description);
-    SetString(key.get(), L"CLSID", L"{00000000-0000-0000-0000-000000000000}");
-    for (int level = 0; level < depth; ++level) {
+// A token with a description and a chain of `depth` sub-keys, each with values, every key made in the
+// view `view`; false when any part was refused.
+bool CreateToken(HKEY tokens, const std::wstring& name, int depth, const std::wstring& description,
+                 REGSAM view = 0) {
+    unique_hkey key = CreateSubKeyExactly(tokens, name, KEY_ALL_ACCESS | view);
+    bool made = key && SetString(key.get(), nullptr, description) &&
+                SetString(key.get(), L"CLSID", L"{00000000-0000-0000-0000-000000000000}");
+    for (int level = 0; made && level < depth; ++level) {
         key = CreateSubKeyExactly(key.get(), level == 0 ? L"Attributes" : L"Level" + std::to_wstring(level),
-                                  KEY_ALL_ACCESS);
-        SetString(key.get(), L"Name", name);
-        const DWORD number = level;
-        RegSetValueExW(key.get(), L"Level", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                       sizeof number);
+                                  KEY_ALL_ACCESS | view);
+        const DWORD number = static_cast<DWORD>(level);
+        made = key && SetString(key.get(), L"Name", name) &&
+               RegSetValueExW(key.get(), L"Level", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                              sizeof number) == ERROR_SUCCESS;
     }
+    return made;
+}
+
+// The names of the seeded tokens in one view's voice-token key.
+std::vector<std::wstring> SeededTokens(REGSAM view) {
+    unique_hkey tokens;
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, TokensPath, 0, KEY_READ | view, tokens.put());
+    std::vector<std::wstring> seeded =
+        tokens ? EnumOpenKeySubKeys(tokens.get(), 0, 0) : std::vector<std::wstring>{};
+    std::erase_if(seeded, [](const std::wstring& name) { return !name.starts_with(SeedPrefix); });
+    return seeded;
 }
 
 // Deletes every token bearing SeedPrefix, in both views, the way the program deletes (links as
-// themselves), and the keys outside that links point to. Nothing else.
-void Unseed() {
-    for (const REGSAM view : {REGSAM{0}, REGSAM{KEY_WOW64_64KEY}}) {
-        unique_hkey voices;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, VoicesPath, 0, KEY_READ | view, voices.put()) !=
-            ERROR_SUCCESS) {
-            continue;
-        }
-        for (const std::wstring& name : EnumSubKeys(voices.get(), L"Tokens")) {
-            if (name.starts_with(SeedPrefix)) {
-                DeleteSubKeyTree(voices.get(), L"Tokens", name);
-            }
+// themselves), and the keys outside that links point to, with the test's parent key once it is empty.
+// Nothing else. Every step runs whatever the one before did; false, said on stderr, when anything of
+// the seeding is left.
+bool Unseed() {
+    for (const std::wstring& name : SeededTokens(0)) {
+        DeleteSubKeyTree(HKEY_LOCAL_MACHINE, TokensPath, name);
+    }
+    // The other view's tokens, which a 32-bit build's seeding makes, are reached in that view only.
+    if (IsWow64()) {
+        unique_hkey tokens;
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, TokensPath, 0, KEY_READ | KEY_WOW64_64KEY, tokens.put());
+        for (const std::wstring& name : SeededTokens(KEY_WOW64_64KEY)) {
+            DeleteTreeInView(tokens.get(), name, KEY_WOW64_64KEY);
         }
     }
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, OutsidePath);
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, OutsidePath);
+    // Only when empty: RegDeleteKeyW refuses a key that still holds keys.
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, OutsideParentPath);
+
+    bool clean = true;
+    for (const REGSAM view : {REGSAM{0}, REGSAM{KEY_WOW64_64KEY}}) {
+        for (const std::wstring& name : SeededTokens(view)) {
+            fprintf(stderr, "e2e_driver: unseed: the seeded token %s is still there%s\n", Json(name).c_str(),
+                    view ? " in the 64-bit view" : "");
+            clean = false;
+        }
+    }
+    unique_hkey outside;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, OutsidePath, 0, KEY_READ, outside.put()) == ERROR_SUCCESS) {
+        fprintf(stderr, "e2e_driver: unseed: HKLM\\%ls is still there\n", OutsidePath);
+        clean = false;
+    }
+    return clean;
+}
+
+// Whether parent\\name, in the view `view`, is a registry link that leads to the key named `target`.
+bool IsLinkTo(HKEY parent, const std::wstring& name, const std::wstring& target, REGSAM view = 0) {
+    unique_hkey itself, followed;
+    return OpenSubKeyInView(parent, name, KEY_QUERY_VALUE, view, itself.put()) == ERROR_SUCCESS &&
+           IsLinkKey(itself.get()) &&
+           RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ | view, followed.put()) == ERROR_SUCCESS &&
+           NativeKeyName(followed.get()) == target;
+}
+
+// Says on stderr what the seeding did not make as asked; the caller then fails.
+bool Made(bool made, const std::wstring& what) {
+    if (!made) {
+        fprintf(stderr, "e2e_driver: seed: %s was not made as asked (last error %lu)\n", Json(what).c_str(),
+                GetLastError());
+    }
+    return made;
 }
 
 int Seed(const std::wstring& kind, int count) {
-    Unseed();
+    if (!Unseed()) {
+        return 1;
+    }
     const unique_hkey tokens = CreateTokens(0);
+    if (!Made(static_cast<bool>(tokens), L"the voice-token key")) {
+        return 1;
+    }
     if (kind == L"many") {
         for (int i = 0; i < count; ++i) {
             wchar_t number[16];
             swprintf(number, 16, L"%05d", i);
             const std::wstring name = SeedPrefix + std::wstring(L"Voice ") + number;
-            CreateToken(tokens.get(), name, 1, name + L" - voice");
+            if (!Made(CreateToken(tokens.get(), name, 1, name + L" - voice"), name)) {
+                return 1;
+            }
         }
-        return 0;
+        return Made(SeededTokens(0).size() == static_cast<size_t>(count), L"every one of the many tokens")
+                   ? 0
+                   : 1;
     }
     for (const wchar_t* voice :
          {L"Anna", L"Bert", L"MSSam", L"Zora", L"\u041a\u0430\u0440\u0438\u043d\u0430"}) {
         const std::wstring name = SeedPrefix + std::wstring(voice);
-        CreateToken(tokens.get(), name, 3, name + L" - voice");
+        if (!Made(CreateToken(tokens.get(), name, 3, name + L" - voice"), name)) {
+            return 1;
+        }
     }
     // A token that is a link to a key outside, and one holding such a link: each is deleted as the link
     // it is, and what they point to stays.
@@ -138,21 +198,46 @@ int Seed(const std::wstring& kind, int count) {
     RegCreateKeyExW(HKEY_LOCAL_MACHINE, OutsidePath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, outside.put(),
                     nullptr);
     const unique_hkey target = CreateSubKeyExactly(outside.get(), L"Target", KEY_ALL_ACCESS);
-    SetString(target.get(), nullptr, L"Linked target - keep");
     const unique_hkey inner = CreateSubKeyExactly(outside.get(), L"Inner", KEY_ALL_ACCESS);
-    SetString(inner.get(), L"Name", L"keep");
-    SetString(CreateSubKeyExactly(inner.get(), L"Deeper", KEY_ALL_ACCESS).get(), L"Name", L"keep");
-    CreateLinkKey(tokens.get(), SeedPrefix + std::wstring(L"Link"), NativeKeyName(target.get()));
+    if (!Made(target && inner && SetString(target.get(), nullptr, L"Linked target - keep") &&
+                  SetString(inner.get(), L"Name", L"keep") &&
+                  SetString(CreateSubKeyExactly(inner.get(), L"Deeper", KEY_ALL_ACCESS).get(), L"Name",
+                            L"keep"),
+              OutsidePath)) {
+        return 1;
+    }
+    const std::wstring link = SeedPrefix + std::wstring(L"Link");
+    CreateLinkKey(tokens.get(), link, NativeKeyName(target.get()));
     const std::wstring holder = SeedPrefix + std::wstring(L"Holder");
-    CreateToken(tokens.get(), holder, 0, holder + L" - voice");
-    CreateLinkKey(CreateSubKeyExactly(tokens.get(), holder, KEY_ALL_ACCESS).get(), L"Attributes",
-                  NativeKeyName(inner.get()));
+    const unique_hkey holderKey = CreateToken(tokens.get(), holder, 0, holder + L" - voice")
+                                      ? CreateSubKeyExactly(tokens.get(), holder, KEY_ALL_ACCESS)
+                                      : unique_hkey{};
+    if (holderKey) {
+        CreateLinkKey(holderKey.get(), L"Attributes", NativeKeyName(inner.get()));
+    }
+    if (!Made(IsLinkTo(tokens.get(), link, NativeKeyName(target.get())),
+              link + L", a link to the key outside") ||
+        !Made(holderKey && IsLinkTo(holderKey.get(), L"Attributes", NativeKeyName(inner.get())),
+              holder + L"\\Attributes, a link to the key outside")) {
+        return 1;
+    }
     // A 32-bit program on 64-bit Windows lists and deletes its own view only: the other view gets a
-    // token of a listed name and one of its own.
+    // token of a listed name and one of its own, made and checked in that view.
     if (IsWow64()) {
         const unique_hkey other = CreateTokens(KEY_WOW64_64KEY);
-        CreateToken(other.get(), SeedPrefix + std::wstring(L"Bert"), 1, L"the 64-bit view's Bert");
-        CreateToken(other.get(), SeedPrefix + std::wstring(L"64-bit view only"), 1, L"64-bit only");
+        const std::wstring bert = SeedPrefix + std::wstring(L"Bert"),
+                           only = SeedPrefix + std::wstring(L"64-bit view only");
+        const bool made = other &&
+                          CreateToken(other.get(), bert, 1, L"the 64-bit view's Bert", KEY_WOW64_64KEY) &&
+                          CreateToken(other.get(), only, 1, L"64-bit only", KEY_WOW64_64KEY);
+        const std::vector<std::wstring> own = SeededTokens(0);
+        std::vector<std::wstring> there = SeededTokens(KEY_WOW64_64KEY);
+        std::sort(there.begin(), there.end());
+        if (!Made(made && there == std::vector<std::wstring>{only, bert} &&
+                      std::find(own.begin(), own.end(), only) == own.end(),
+                  L"the 64-bit view's tokens, in that view only")) {
+            return 1;
+        }
     }
     return 0;
 }
@@ -163,7 +248,9 @@ int Missing() {
         fprintf(stderr, "e2e_driver: \"missing\" deletes every voice, so it runs only under Wine\n");
         return 3;
     }
-    Unseed();
+    if (!Unseed()) {
+        return 1;
+    }
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, TokensPath);
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, TokensPath);
     return 0;
@@ -175,7 +262,7 @@ int Dump(const std::wstring& which, REGSAM view) {
     unique_hkey key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, which == L"outside" ? OutsidePath : TokensPath, 0, KEY_READ | view,
                       key.put()) == ERROR_SUCCESS) {
-        DumpRegistryTree(key.get(), L"", lines);
+        DumpRegistryTree(key.get(), L"", lines, view);
     }
     std::string out = "[";
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -280,8 +367,36 @@ int State() {
     return 0;
 }
 
-// A real left click at a point of the screen, through the system's input queue.
-void ClickAt(POINT point) {
+// What lies at a point of the screen, for saying where a click would have gone instead.
+std::string Describe(HWND window) {
+    if (!window) {
+        return "nothing";
+    }
+    wchar_t className[128] = L"", title[128] = L"";
+    GetClassNameW(window, className, 128);
+    GetWindowTextW(window, title, 128);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return "a window of class " + Json(className) + " titled " + Json(title) + " of process " +
+           std::to_string(pid);
+}
+
+// A real left click at a point of the screen, through the system's input queue, but only when the control
+// meant is what lies there: another window in front (a console, a dialog) would take it instead.
+bool ClickOn(HWND control, POINT point) {
+    HWND there = WindowFromPoint(point);
+    // WindowFromPoint passes over a disabled control to its parent; the parent's child there is the one.
+    POINT inside = point;
+    if (there && ScreenToClient(there, &inside)) {
+        if (HWND child = ChildWindowFromPointEx(there, inside, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT)) {
+            there = child;
+        }
+    }
+    if (there != control) {
+        fprintf(stderr, "e2e_driver: not clicking at (%ld, %ld): %s lies there, not the control meant (%s)\n",
+                point.x, point.y, Describe(there).c_str(), Describe(control).c_str());
+        return false;
+    }
     const double width = GetSystemMetrics(SM_CXVIRTUALSCREEN) - 1;
     const double height = GetSystemMetrics(SM_CYVIRTUALSCREEN) - 1;
     INPUT inputs[3] = {};
@@ -297,6 +412,7 @@ void ClickAt(POINT point) {
     Sleep(50);
     SendInput(2, &inputs[1], sizeof(INPUT));
     Sleep(200);
+    return true;
 }
 
 int ClickEntry(int index) {
@@ -315,8 +431,7 @@ int ClickEntry(int index) {
     }
     POINT point{20, (index - top) * height + height / 2};
     ClientToScreen(c.list, &point);
-    ClickAt(point);
-    return 0;
+    return ClickOn(c.list, point) ? 0 : 1;
 }
 
 // Clicks Delete, but only while the entry selected is `expected` (when given): on Windows the list also
@@ -336,8 +451,7 @@ int ClickDelete(const std::wstring& expected) {
     }
     RECT bounds{};
     GetWindowRect(c.button, &bounds);
-    ClickAt({(bounds.left + bounds.right) / 2, (bounds.top + bounds.bottom) / 2});
-    return 0;
+    return ClickOn(c.button, {(bounds.left + bounds.right) / 2, (bounds.top + bounds.bottom) / 2}) ? 0 : 1;
 }
 
 INPUT KeyInput(WORD key, bool extended, bool up) {
@@ -409,12 +523,33 @@ int Keys(int count, wchar_t** chords) {
     return 0;
 }
 
-int Resize(int width, int height) {
+// Gives the window that size (0: as it is) and moves it wholly onto the work area of its monitor, so
+// that every point of it can be clicked and read off the screen.
+int Place(int width, int height) {
     HWND form = FindProgramWindow();
-    return form && SetWindowPos(form, nullptr, 0, 0, width, height,
-                                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE)
-               ? 0
-               : 1;
+    RECT bounds{};
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!form || !GetWindowRect(form, &bounds) ||
+        !GetMonitorInfoW(MonitorFromWindow(form, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        return 1;
+    }
+    const RECT& work = monitor.rcWork;
+    width = std::min<LONG>(width ? width : bounds.right - bounds.left, work.right - work.left);
+    height = std::min<LONG>(height ? height : bounds.bottom - bounds.top, work.bottom - work.top);
+    const LONG left = std::clamp<LONG>(bounds.left, work.left, work.right - width);
+    const LONG top = std::clamp<LONG>(bounds.top, work.top, work.bottom - height);
+    if (!SetWindowPos(form, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE)) {
+        return 1;
+    }
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(50)) {
+        if (GetWindowRect(form, &bounds) && bounds.left >= work.left && bounds.top >= work.top &&
+            bounds.right <= work.right && bounds.bottom <= work.bottom) {
+            return 0;
+        }
+    }
+    fprintf(stderr, "e2e_driver: the window did not come wholly onto the screen\n");
+    return 1;
 }
 
 using unique_hdc = unique_handle<HDC, &DeleteDC>;
@@ -529,8 +664,7 @@ int wmain(int argc, wchar_t** argv) {
         return Seed(argument, argc > 3 ? _wtoi(argv[3]) : 0);
     }
     if (command == L"unseed") {
-        Unseed();
-        return 0;
+        return Unseed() ? 0 : 1;
     }
     if (command == L"missing") {
         return Missing();
@@ -562,8 +696,8 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"keys") {
         return Keys(argc - 2, argv + 2);
     }
-    if (command == L"resize" && argc == 4) {
-        return Resize(_wtoi(argv[2]), _wtoi(argv[3]));
+    if (command == L"place") {
+        return Place(argc == 4 ? _wtoi(argv[2]) : 0, argc == 4 ? _wtoi(argv[3]) : 0);
     }
     if (command == L"screenshot" && argc == 3) {
         return Screenshot(argument);
@@ -572,6 +706,6 @@ int wmain(int argc, wchar_t** argv) {
         stderr,
         "usage: e2e_driver info | seed standard|many N | unseed | missing | dump tokens|outside [64] | "
         "voices | wait-window [ms] | state | accessible | click-entry N | click-delete [ENTRY] | activate | "
-        "keys KEY... | resize W H | screenshot FILE.bmp\n");
+        "keys KEY... | place [W H] | screenshot FILE.bmp\n");
     return 2;
 }

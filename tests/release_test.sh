@@ -71,8 +71,69 @@ grep -q '^MISMATCH SAPI5Quillfen-1.0.0.1-x64.zip' "$work/verified" || fail "no m
 [[ -z $("$src/scripts/install-recorded-tools" --dry-run "$work/dist-a/BUILD-RECORD.txt") ]] ||
     fail "the build record differs from the machine that wrote it"
 sed 's/^package mingw-w64-common: .*/package mingw-w64-common: 9.0.0-1/' "$work/dist-a/BUILD-RECORD.txt" >"$work/old-record"
-[[ $("$src/scripts/install-recorded-tools" --dry-run "$work/old-record") == mingw-w64-common=9.0.0-1 ]] ||
-    fail "an older recorded package is not the one to install"
+"$src/scripts/install-recorded-tools" --dry-run "$work/old-record" >"$work/to-install"
+grep -qx 'mingw-w64-common:all=9.0.0-1' "$work/to-install" && ! grep -v '=9.0.0-1$' "$work/to-install" ||
+    fail "an older recorded package is not the one to install: $(cat "$work/to-install")"
+
+# Offline, against a metadata service of the test's own and a stubbed dpkg: a +deb12u version gets a
+# snapshot at which its stable suite lists it, not the proposed-updates upload before; every installed
+# architecture moves, and so does each package of the same source and version; a version no suite
+# holds is named in one line.
+mkdir "$work/stub"
+printf '#!/bin/sh\necho amd64\n' >"$work/stub/dpkg"
+cat >"$work/stub/dpkg-query" <<'DPKG'
+#!/bin/sh
+cat <<'LIST'
+ii |zlib1g|amd64|1:1.2.13.dfsg-1+deb12u2|zlib|1:1.2.13.dfsg-1+deb12u2
+ii |zlib1g|i386|1:1.2.13.dfsg-1+deb12u2|zlib|1:1.2.13.dfsg-1+deb12u2
+ii |cmake|amd64|3.25.1-1|cmake|3.25.1-1
+ii |python3.11-minimal|amd64|3.11.2-6+deb12u6|python3.11|3.11.2-6+deb12u6
+ii |python3.11|amd64|3.11.2-6+deb12u6|python3.11|3.11.2-6+deb12u6
+rc |python3.10|amd64|3.10.1-1|python3.10|3.10.1-1
+LIST
+DPKG
+chmod +x "$work/stub/"*
+printf '%s\n' 'package zlib1g: 1:1.2.13.dfsg-1+deb12u1' 'package cmake: 3.25.1-1' \
+    'package python3.11-minimal: 3.11.2-6+deb12u5' >"$work/drifted-record"
+PATH=$work/stub:$PATH /usr/bin/python3 - "$src/scripts/install-recorded-tools" "$work/drifted-record" <<'PY' ||
+import http.server, os, subprocess, sys, threading, urllib.parse
+script, record = sys.argv[1:]
+suites = {("debian", "zlib1g"): "1:1.2.13.dfsg-1+deb12u1 bookworm-proposed-updates main\n"
+                                 "1:1.2.13.dfsg-1+deb12u1 bookworm main\n",
+          ("debian-security", "python3.11-minimal"): "3.11.2-6+deb12u5 bookworm-security main\n",
+          ("debian-security", "python3.11"): "3.11.2-6+deb12u5 bookworm-security main\n"}
+stamps = {("debian", "bookworm", "amd64"): "20240115T000000Z", ("debian", "bookworm", "i386"): "20240116T000000Z",
+          ("debian", "bookworm-proposed-updates", "amd64"): "20231201T000000Z",
+          ("debian-security", "bookworm-security", "amd64"): "20240201T000000Z"}
+class Answer(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        q = {k: v[0] for k, v in urllib.parse.parse_qs(urllib.parse.urlparse(self.path).query).items()}
+        if "pkg" in q:
+            body = suites.get((q["archive"], q["pkg"]), "")
+        else:
+            stamp = stamps.get((q["archive"], q["suite"], q["arch"]))
+            body = f"{q['arch']} {stamp}\n" if stamp else ""
+        self.send_response(200); self.end_headers(); self.wfile.write(body.encode())
+    def log_message(self, *args): pass
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Answer)
+threading.Thread(target=server.serve_forever, daemon=True).start()
+env = dict(os.environ, QUILLFEN_METASNAP=f"http://127.0.0.1:{server.server_port}/api")
+run = lambda *a: subprocess.run([sys.executable, script, *a], capture_output=True, text=True, env=env)
+dry = run("--dry-run", record)
+assert dry.stdout.splitlines() == ["python3.11:amd64=3.11.2-6+deb12u5", "python3.11-minimal:amd64=3.11.2-6+deb12u5",
+                                   "zlib1g:amd64=1:1.2.13.dfsg-1+deb12u1", "zlib1g:i386=1:1.2.13.dfsg-1+deb12u1"], dry
+found = run("--sources", record)
+assert [l for l in found.stdout.splitlines() if l.startswith("deb ")] == [
+    "deb [check-valid-until=no] https://snapshot.debian.org/archive/debian-security/20240201T000000Z/ bookworm-security main",
+    "deb [check-valid-until=no] https://snapshot.debian.org/archive/debian/20240115T000000Z/ bookworm main",
+    "deb [check-valid-until=no] https://snapshot.debian.org/archive/debian/20240116T000000Z/ bookworm main"], found
+with open(record, "a") as more:
+    more.write("package cmake: 3.99-1\n")
+lost = run("--sources", record)
+assert lost.returncode == 1 and lost.stderr.count("\n") == 1 and "cmake 3.99-1" in lost.stderr \
+    and "Traceback" not in lost.stderr, lost
+PY
+    fail "install-recorded-tools does not find the snapshots that hold the recorded versions"
 
 # Only what was checked is vouched for: a zip SHA256SUMS does not list fails the run, a listed zip not
 # downloaded is named as not checked, and a run that verified no zip fails.
@@ -157,12 +218,68 @@ copyright = Copyright (c) 2026 Tidyware
 short_description = Lists the installed SAPI 5 voices and removes the one you pick.
 description = Lists the installed SAPI 5 voices and removes the one you pick.
 tags = sapi, speech
+scoop_app = quillfen
 INI
 "$src/scripts/package-manifests" write "$work/submitted" https://github.com/tidyware/quillfen/releases/download/v1.0.0.1 \
     1.0.0.1 --settings "$work/settings.ini"
 /usr/bin/python3 "$src/scripts/package-manifests" check "$work/submitted" >/dev/null &&
     /usr/bin/python3 "$src/scripts/package-manifests" ready "$work/submitted" >/dev/null 2>"$work/message" ||
     fail "a publisher's own settings are refused: $(cat "$work/message")"
+# Every bad setting is refused in one line naming it, with exit status 1, no traceback and nothing written;
+# `ready` refuses manifests whose links would point at pages that do not exist, and one it cannot read.
+good=https://github.com/tidyware/quillfen/releases/download/v1.0.0.1
+refused() {  # refused SETTING COMMAND...: the command fails on that setting alone
+    local setting=$1
+    shift
+    rm -rf "$work/bad-dist"
+    mkdir "$work/bad-dist"
+    cp "$work/dist-a/"*.zip "$work/bad-dist"
+    "$@" >/dev/null 2>"$work/message" && fail "$* was taken"
+    [[ $? == 1 && $(grep -vc '^package-manifests: note:' "$work/message") == 1 ]] &&
+        grep -q -- "$setting" "$work/message" && ! grep -q Traceback "$work/message" ||
+        fail "$* is not refused in one line naming $setting: $(cat "$work/message")"
+}
+while IFS='|' read -r setting edit; do
+    sed "$edit" "$work/settings.ini" >"$work/bad.ini"
+    refused "$setting" "$src/scripts/package-manifests" write "$work/bad-dist" "$good" 1.0.0.1 --settings "$work/bad.ini"
+    [[ -z $(ls "$work/bad-dist" | grep -v zip) ]] || fail "a refused $setting wrote $(ls "$work/bad-dist")"
+    refused "$setting" "$src/scripts/package-manifests" settings "$good" 1.0.0.1 --settings "$work/bad.ini"
+done <<'TABLE'
+identifier is empty|s/^identifier = .*/identifier =/
+tags is missing|/^tags/d
+scoop_app is missing|/^scoop_app/d
+identifier 'Tidyware/Quillfen'|s/^identifier = .*/identifier = Tidyware\/Quillfen/
+homepage 'https://tidyware.github.io/a b/'|s/^homepage = .*/homepage = https:\/\/tidyware.github.io\/a b\//
+repository 'http://github.com/tidyware/quillfen'|s/^repository = .*/repository = http:\/\/github.com\/tidyware\/quillfen/
+scoop_app 'SAPI 5'|s/^scoop_app = .*/scoop_app = SAPI 5/
+TABLE
+while IFS='|' read -r setting url edit; do
+    sed "$edit" "$work/settings.ini" >"$work/case.ini"
+    rm -rf "$work/case"
+    mkdir "$work/case"
+    cp "$work/dist-a/"*.zip "$work/case"
+    "$src/scripts/package-manifests" write "$work/case" "$url" 1.0.0.1 --settings "$work/case.ini" ||
+        fail "the manifests for $url were not written"
+    refused "$setting" /usr/bin/python3 "$src/scripts/package-manifests" ready "$work/case"
+done <<'TABLE'
+--publish-url: https://github.com/tidyware/quillfen/releases/download/1.0.0.1 is not|https://github.com/tidyware/quillfen/releases/download/1.0.0.1|s/x/x/
+--publish-url: https://github.com/other/quillfen/releases/download/v1.0.0.1 is not|https://github.com/other/quillfen/releases/download/v1.0.0.1|s/x/x/
+identifier is still the default|https://github.com/tidyware/quillfen/releases/download/v1.0.0.1|s/^identifier = .*/identifier = quillfen.sapi5QUILLFEN/
+TABLE
+mkdir "$work/unreadable"
+cp "$work/dist-a/"*.zip "$work/unreadable"
+"$src/scripts/package-manifests" write "$work/unreadable" "$good" 1.0.0.1 --settings "$work/settings.ini"
+printf 'Tags: [unclosed\n' >>"$(ls "$work"/unreadable/winget/manifests/t/Tidyware/Quillfen/1.0.0.1/*locale*)"
+/usr/bin/python3 "$src/scripts/package-manifests" ready "$work/unreadable" >/dev/null 2>"$work/message" &&
+    fail "a manifest that is not YAML is ready"
+[[ $(wc -l <"$work/message") == 1 ]] && grep -q 'cannot be read' "$work/message" && ! grep -q Traceback "$work/message" ||
+    fail "a manifest that is not YAML is not refused in one line: $(cat "$work/message")"
+# A submission with the shipped settings stops before anything is built or written.
+"$src/scripts/release" --out "$work/refused" --publish-url "$good" --for-submission >/dev/null 2>"$work/message" &&
+    fail "a submission with the shipped settings was taken"
+grep -q 'not ready for submission: packaging/package.ini: identifier' "$work/message" && ! grep -q Traceback "$work/message" ||
+    fail "a submission with the shipped settings is not refused as it should be: $(cat "$work/message")"
+[[ ! -e $work/refused ]] || fail "a refused submission wrote $(ls "$work/refused")"
 for bad in http://downloads.example/q "https://downloads.example/a b" "https://downloads.example/a'b" \
     'https://downloads.example/"q"' "ftp://downloads.example/q"; do
     "$src/scripts/release" --out "$work/refused" --publish-url "$bad" >/dev/null 2>"$work/message" &&

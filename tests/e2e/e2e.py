@@ -28,7 +28,7 @@ PROTECTED = " (Cannot be deleted)"
 # MSAA's roles of a list and a push button.
 ROLE_LIST, ROLE_PUSHBUTTON = 0x21, 0x2B
 # What the clean-up keeps of the run's time limit for itself.
-CLEANUP_SECONDS = 60
+CLEANUP_SECONDS = 90
 
 
 class TimeLimit(Exception):
@@ -189,11 +189,11 @@ class E2E:
             self.cleanup_step(f"ending the program (process {app.pid})", lambda: self.end(app))
         self.apps = []
         # Whatever happened, the tokens seeded go, and nothing else.
-        self.cleanup_step("removing the seeded tokens", lambda: self.driver("unseed", timeout=120))
+        self.cleanup_step("removing the seeded tokens", lambda: self.driver("unseed", timeout=60))
         if self.wine:
             env = dict(os.environ, WINEPREFIX=self.args.prefix)
             self.cleanup_step("ending the wine server", lambda: subprocess.run(
-                ["wineserver", "-k"], env=env, timeout=30, capture_output=True))
+                ["wineserver", "-k"], env=env, timeout=15, capture_output=True))
         self.cleaning = False
 
     def cleanup_step(self, what, step):

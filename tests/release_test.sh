@@ -132,6 +132,12 @@ with open(record, "a") as more:
 lost = run("--sources", record)
 assert lost.returncode == 1 and lost.stderr.count("\n") == 1 and "cmake 3.99-1" in lost.stderr \
     and "Traceback" not in lost.stderr, lost
+# Where the service knows nothing, the suites as the build saw them, by their recorded dates.
+with open(record, "a") as more:
+    more.write("suite debian bookworm: Tue, 05 Mar 2024 10:00:00 UTC\nsuite debian sid: Tue, 05 Mar 2024 10:00:00 UTC\n")
+as_built = run("--sources", record)
+assert as_built.returncode == 0 and "deb [check-valid-until=no] https://snapshot.debian.org/archive/debian/" \
+    "20240305T100000Z/ bookworm main" in as_built.stdout.splitlines() and "sid" not in as_built.stdout, as_built
 PY
     fail "install-recorded-tools does not find the snapshots that hold the recorded versions"
 

@@ -535,11 +535,11 @@ int Place(int width, int height) {
         return 1;
     }
     const RECT& work = monitor.rcWork;
-    width = std::min<LONG>(width ? width : bounds.right - bounds.left, work.right - work.left);
-    height = std::min<LONG>(height ? height : bounds.bottom - bounds.top, work.bottom - work.top);
-    const LONG left = std::clamp<LONG>(bounds.left, work.left, work.right - width);
-    const LONG top = std::clamp<LONG>(bounds.top, work.top, work.bottom - height);
-    if (!SetWindowPos(form, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE)) {
+    const LONG across = std::min<LONG>(width ? width : bounds.right - bounds.left, work.right - work.left);
+    const LONG down = std::min<LONG>(height ? height : bounds.bottom - bounds.top, work.bottom - work.top);
+    const LONG left = std::clamp<LONG>(bounds.left, work.left, work.right - across);
+    const LONG top = std::clamp<LONG>(bounds.top, work.top, work.bottom - down);
+    if (!SetWindowPos(form, nullptr, left, top, across, down, SWP_NOZORDER | SWP_NOACTIVATE)) {
         return 1;
     }
     for (const DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(50)) {

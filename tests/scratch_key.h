@@ -86,7 +86,11 @@ class ScratchKey {
         Wipe();
         Create(L"");
     }
-    ~ScratchKey() { Wipe(); }
+    // The parent the scratch key was made in goes too once it is empty: a test leaves nothing behind.
+    ~ScratchKey() {
+        Wipe();
+        RegDeleteKeyExW(root_, path_.substr(0, path_.rfind(L'\\')).c_str(), view_, 0);
+    }
 
     HKEY root() const { return root_; }
     const std::wstring& path() const { return path_; }

@@ -138,8 +138,7 @@ LSTATUS OpenSubKeyAsItself(HKEY parent, const std::wstring& name, REGSAM access,
     }
     CountedKeyName counted(parent, name);
     HANDLE opened = nullptr;
-    // Beneath an open key the view is the parent's own, so the view flags have nothing left to choose.
-    const NTSTATUS status = openKey(&opened, access & ~static_cast<REGSAM>(KEY_WOW64_RES), counted.get());
+    const NTSTATUS status = openKey(&opened, access, counted.get());
     if (status < 0) {
         return static_cast<LSTATUS>(win32Error(status));
     }

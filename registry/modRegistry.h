@@ -24,7 +24,9 @@ SubKeyNameList EnumSubKeys(RootKey root, const std::wstring& path);
 SubKeyNameList EnumOpenKeySubKeys(HKEY key, DWORD expectedCount, DWORD longestName);
 
 // Opens the sub-key `name` of an open key (not a predefined root) by its exact counted name, NULs and
-// all, as itself: a link is opened, never followed. Win32 error codes, ERROR_FILE_NOT_FOUND for no such key.
+// all, as itself: a link is opened, never followed. A registry view flag in `access` is passed on, as every
+// operation beneath a key of the other view must name it. Win32 error codes, ERROR_FILE_NOT_FOUND for no
+// such key.
 LSTATUS OpenSubKeyAsItself(HKEY parent, const std::wstring& name, REGSAM access, HKEY* key);
 
 // Deletes the one key an open handle names, which must have no sub-keys left; false when refused.

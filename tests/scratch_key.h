@@ -65,7 +65,7 @@ inline bool IsLinkKey(HKEY key) {
 // exact name, as itself and in that view; a link goes as itself. True when the key is gone.
 inline bool DeleteTreeInView(HKEY parent, const std::wstring& name, REGSAM view) {
     unique_hkey key;
-    const LSTATUS opened = OpenSubKeyInView(parent, name, KEY_READ | DELETE, view, key.put());
+    const LSTATUS opened = OpenSubKeyAsItself(parent, name, KEY_READ | DELETE | view, key.put());
     if (opened != ERROR_SUCCESS) {
         return opened == ERROR_FILE_NOT_FOUND;
     }
@@ -102,7 +102,7 @@ class ScratchKey {
         RegOpenKeyExW(root_, path_.c_str(), 0, (sub.empty() ? access : KEY_READ) | view_, key.put());
         return Walk(std::move(key), sub, [&](HKEY parent, const std::wstring& name, bool last) {
             unique_hkey next;
-            OpenSubKeyInView(parent, name, last ? access : KEY_READ, view_, next.put());
+            OpenSubKeyAsItself(parent, name, (last ? access : KEY_READ) | view_, next.put());
             return next;
         });
     }

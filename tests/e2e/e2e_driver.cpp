@@ -149,7 +149,7 @@ bool Unseed() {
 // Whether parent\\name, in the view `view`, is a registry link that leads to the key named `target`.
 bool IsLinkTo(HKEY parent, const std::wstring& name, const std::wstring& target, REGSAM view = 0) {
     unique_hkey itself, followed;
-    return OpenSubKeyInView(parent, name, KEY_QUERY_VALUE, view, itself.put()) == ERROR_SUCCESS &&
+    return OpenSubKeyAsItself(parent, name, KEY_QUERY_VALUE | view, itself.put()) == ERROR_SUCCESS &&
            IsLinkKey(itself.get()) &&
            RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ | view, followed.put()) == ERROR_SUCCESS &&
            NativeKeyName(followed.get()) == target;

@@ -75,8 +75,10 @@ class E2E:
             error = err.read()
             if result.returncode != 0:
                 # A driver started just as the idle wine server shuts down loses its connection before
-                # it runs at all; that says nothing about the program, so it is started once more.
-                if b"wine client error" in error and attempts > 1:
+                # it runs at all, and Wine's loader under load may fail to start it ("ShellExecuteEx
+                # failed"); neither says anything about the program, so it is started once more.
+                not_started = b"wine client error" in error or any("ShellExecuteEx failed" in line for line in output)
+                if self.wine and not_started and attempts > 1:
                     time.sleep(1)
                     return self.driver(*arguments, timeout=timeout, attempts=attempts - 1)
                 raise AssertionError(f"driver {' '.join(arguments)} failed: {output} {error[-400:]!r}")

@@ -33,15 +33,16 @@ void RemoveOwnTokens() {
     }
 }
 
-// The benchmark's tokens go when it ends, however it ends; those a killed run left go before it starts.
+// The benchmark's tokens go when it ends, however it ends.
 struct OwnTokensRemoved {
-    OwnTokensRemoved() { RemoveOwnTokens(); }
+    OwnTokensRemoved() = default;
     ~OwnTokensRemoved() { RemoveOwnTokens(); }
     OwnTokensRemoved(const OwnTokensRemoved&) = delete;
     OwnTokensRemoved& operator=(const OwnTokensRemoved&) = delete;
 };
 
-// `count` tokens of the benchmark's own beside the machine's voices; gives how many the list will show.
+// `count` tokens of the benchmark's own beside the machine's voices, in place of any it made before (a
+// killed run's among them); gives how many the list will show.
 int SeedTokens(int count) {
     RemoveOwnTokens();
     unique_hkey tokens;

@@ -171,12 +171,6 @@ class ScratchKey {
     }
 
     void Wipe() const {
-        // The default view may hold links, which only the program's own deletion never follows.
-        if (view_ == 0) {
-            const size_t leaf = path_.rfind(L'\\');
-            DeleteSubKeyTree(root_, path_.substr(0, leaf), path_.substr(leaf + 1));
-            return;
-        }
         const size_t leaf = path_.rfind(L'\\');
         unique_hkey parent;
         if (RegOpenKeyExW(root_, path_.substr(0, leaf).c_str(), 0, KEY_READ | view_, parent.put()) ==

@@ -465,4 +465,17 @@ TEST(DeleteSubKeyTreeDepth, DeletesAChainAsDeepAsTheRegistryAllowsAndRefusesADee
     }
 }
 
+// A test on a real machine leaves its keys as it found them: a scratch key takes with it the keys on its
+// way that it made, and keeps one that was there before, empty or not.
+TEST(ScratchKeyParents, RemovesTheParentsItMadeAndNoneThatWereThere) {
+    ScratchKey outer{ScratchPath};
+    outer.Create(L"Before");
+    { ScratchKey inner{outer.Path(L"Before\\Inner")}; }
+    { ScratchKey inner{outer.Path(L"Made\\Deeper\\Inner")}; }
+
+    EXPECT_TRUE(outer.Exists(L"Before"));
+    EXPECT_FALSE(outer.Exists(L"Made"));
+    EXPECT_EQ(outer.Dump(), L"[]\n[\\Before]\n");
+}
+
 }  // namespace

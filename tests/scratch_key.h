@@ -3,6 +3,7 @@
 #pragma once
 
 #include "counted_key_name.h"
+#include "made_keys.h"
 #include "modRegistry.h"
 #include "registry_dump.h"
 #include "system_function.h"
@@ -82,14 +83,17 @@ inline bool DeleteTreeInView(HKEY parent, const std::wstring& name, REGSAM view)
 class ScratchKey {
   public:
     explicit ScratchKey(std::wstring path, HKEY root = HKEY_CURRENT_USER, REGSAM view = 0)
-        : root_(root), path_(std::move(path)), view_(view) {
+        : root_(root),
+          path_(std::move(path)),
+          view_(view),
+          made_(root_, path_.substr(0, path_.rfind(L'\\')), view_) {
         Wipe();
         Create(L"");
     }
-    // The parent the scratch key was made in goes too once it is empty: a test leaves nothing behind.
+    // The keys on the way that the constructor made go too once empty, and no key that was there before.
     ~ScratchKey() {
         Wipe();
-        RegDeleteKeyExW(root_, path_.substr(0, path_.rfind(L'\\')).c_str(), view_, 0);
+        made_.RemoveIfEmpty();
     }
 
     HKEY root() const { return root_; }
@@ -182,6 +186,7 @@ class ScratchKey {
     HKEY root_;
     std::wstring path_;
     REGSAM view_;
+    MadeKeys made_;
 };
 
 // A dump with the section of one sub-key tree of the dumped key taken out.

@@ -10,9 +10,11 @@ namespace {
 
 constexpr wchar_t BenchPath[] = L"Software\\SAPI5Quillfen.Bench";
 
+// Volatile, as every key beneath a volatile one must be: a run killed outright leaves them only until the
+// user next logs on.
 void CreateKey(const std::wstring& path, unique_hkey& key) {
-    RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
-                    nullptr);
+    RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                    key.put(), nullptr);
 }
 
 void CreateWideToken(const std::wstring& path) {

@@ -1,11 +1,14 @@
 // Start of SAPI5Quillfen.exe with 10,000 voice tokens and with 30 (a real machine's count), to its window
 // shown and filled, against the least program that shows the same window and an empty window, started
 // the same way; runs alternate. Arguments: the three exe paths. The tokens are its own, beside the
-// machine's voices, and only they are removed.
+// machine's voices, and only they are removed, however the benchmark ends: volatile, so that even a
+// process killed outright leaves them only until the machine restarts.
 #include "bench_common.h"
+#include "made_keys.h"
 #include "modRegistry.h"
 #include "unique_handle.h"
 
+#include <atomic>
 #include <string>
 
 namespace {
@@ -16,6 +19,18 @@ constexpr wchar_t TokensPath[] = L"SOFTWARE\\Microsoft\\Speech\\Voices\\Tokens";
 constexpr wchar_t BenchPrefix[] = L"SAPI5Quillfen bench voice ";
 
 using unique_handle_object = unique_handle<HANDLE, &CloseHandle>;
+
+// Set by Ctrl+C, Ctrl+Break or closing the console; the benchmark then stops and cleans up. A console
+// handler takes no context, so this one flag is the process's own.
+std::atomic<bool> stopRequested{false};
+
+BOOL WINAPI OnConsoleStop(DWORD) {
+    stopRequested = true;
+    // The process ends when the main thread has removed the tokens and returned, ending this thread too;
+    // closing the console allows only some seconds, after which the volatile tokens last until a restart.
+    Sleep(60000);
+    return FALSE;
+}
 
 std::vector<std::wstring> OwnTokens() {
     std::vector<std::wstring> own;
@@ -33,12 +48,17 @@ void RemoveOwnTokens() {
     }
 }
 
-// The benchmark's tokens go when it ends, however it ends.
+// The benchmark's tokens go when it ends, and the voice-token key too if the benchmark made it.
 struct OwnTokensRemoved {
     OwnTokensRemoved() = default;
-    ~OwnTokensRemoved() { RemoveOwnTokens(); }
+    ~OwnTokensRemoved() {
+        RemoveOwnTokens();
+        made.RemoveIfEmpty();
+    }
     OwnTokensRemoved(const OwnTokensRemoved&) = delete;
     OwnTokensRemoved& operator=(const OwnTokensRemoved&) = delete;
+
+    const MadeKeys made{HKEY_LOCAL_MACHINE, TokensPath};
 };
 
 // `count` tokens of the benchmark's own beside the machine's voices, in place of any it made before (a
@@ -48,13 +68,14 @@ int SeedTokens(int count) {
     unique_hkey tokens;
     RegCreateKeyExW(HKEY_LOCAL_MACHINE, TokensPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, tokens.put(),
                     nullptr);
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count && !stopRequested; ++i) {
         wchar_t name[64];
         swprintf(name, 64, L"%ls%05d", BenchPrefix, i);
         unique_hkey key;
-        RegCreateKeyExW(tokens.get(), name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
+        RegCreateKeyExW(tokens.get(), name, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        key.put(), nullptr);
     }
-    if (OwnTokens().size() != static_cast<size_t>(count)) {
+    if (!stopRequested && OwnTokens().size() != static_cast<size_t>(count)) {
         fprintf(stderr, "the tokens were not all made\n");
         return -1;
     }
@@ -92,9 +113,12 @@ double TimeStart(const std::wstring& exe, const wchar_t* windowClass, int entrie
     unique_handle_object processHandle(process.hProcess), threadHandle(process.hThread);
     // The program is ready when its message loop first waits for input. Polling for the window instead
     // would load the one wine server both processes share, and slow down what is being measured.
-    WaitForInputIdle(process.hProcess, 30000);
+    // Waited for in short steps, so that a stop asked for meanwhile is seen.
+    while (WaitForInputIdle(process.hProcess, 100) == WAIT_TIMEOUT && NowMs() - start < 30000 &&
+           !stopRequested) {
+    }
     HWND window = ReadyWindow(windowClass, entries);
-    while (!window && NowMs() - start < 30000) {
+    while (!window && NowMs() - start < 30000 && !stopRequested) {
         Sleep(1);
         window = ReadyWindow(windowClass, entries);
     }
@@ -102,7 +126,8 @@ double TimeStart(const std::wstring& exe, const wchar_t* windowClass, int entrie
     if (window) {
         PostMessageW(window, WM_CLOSE, 0, 0);
     }
-    if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
+    // A program whose window never came was not asked to close: it is ended at once.
+    if (WaitForSingleObject(process.hProcess, window ? 10000 : 0) != WAIT_OBJECT_0) {
         TerminateProcess(process.hProcess, 1);
     }
     return window ? elapsed : -1;
@@ -120,7 +145,7 @@ bool TimeStarts(const wchar_t* program, const wchar_t* least, const wchar_t* emp
     if (entries < 0) {
         return false;
     }
-    for (int run = 0; run < 14; ++run) {
+    for (int run = 0; run < 14 && !stopRequested; ++run) {
         const double ours = TimeStart(program, L"SAPI5Quillfen.frmQuillfen", entries);
         const double baseline = TimeStart(least, L"SAPI5Quillfen.LeastWindow", entries);
         const double bare = TimeStart(empty, L"SAPI5Quillfen.EmptyWindow", 0);
@@ -133,7 +158,7 @@ bool TimeStarts(const wchar_t* program, const wchar_t* least, const wchar_t* emp
             times.empty.push_back(bare);
         }
     }
-    return true;
+    return !stopRequested;
 }
 
 }  // namespace
@@ -150,6 +175,7 @@ int wmain(int argc, wchar_t** argv) {
         return names;
     };
     const std::vector<std::wstring> before = machineVoices();
+    SetConsoleCtrlHandler(OnConsoleStop, TRUE);
     StartTimes many, few;
     bool timed = false;
     {

@@ -454,7 +454,7 @@ class E2E:
                     break
                 except Exception as error:  # reported, and the next scenario still runs
                     if not isinstance(error, (AssertionError, subprocess.TimeoutExpired)):
-                        self.log("".join(traceback.format_exception(error)).rstrip())
+                        self.log("".join(traceback.format_exception(type(error), error, error.__traceback__)).rstrip())
                     self.check(False, f"{scenario.__name__}: {error}")
                     self.cleanup()
         finally:

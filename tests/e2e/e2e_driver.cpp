@@ -463,15 +463,17 @@ INPUT KeyInput(WORD key, bool extended, bool up) {
 }
 
 // Brings the program's window to the front. Windows gives the foreground only to the process that had
-// the last input, so a tap of Alt comes first.
+// the last input, so a tap of a key comes first: one with no meaning, which no window acts on, where Alt
+// would put the window in front (a console, say) into menu mode and so keep the foreground from moving.
 int Activate() {
+    constexpr WORD UnassignedKey = 0xE8;
     HWND form = FindProgramWindow();
     for (const DWORD start = GetTickCount(); form && GetTickCount() - start < 5000; Sleep(100)) {
         if (GetForegroundWindow() == form) {
             return 0;
         }
-        INPUT alt[2] = {KeyInput(VK_MENU, false, false), KeyInput(VK_MENU, false, true)};
-        SendInput(2, alt, sizeof(INPUT));
+        INPUT tap[2] = {KeyInput(UnassignedKey, false, false), KeyInput(UnassignedKey, false, true)};
+        SendInput(2, tap, sizeof(INPUT));
         SetForegroundWindow(form);
     }
     fprintf(stderr, "e2e_driver: the program's window did not come to the front\n");
@@ -563,8 +565,14 @@ int Screenshot(const std::wstring& path) {
     const unique_hdc memory(CreateCompatibleDC(screen.get()));
     const unique_hbitmap bitmap(CreateCompatibleBitmap(screen.get(), width, height));
     const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
-    BitBlt(memory.get(), 0, 0, width, height, screen.get(), left, top, SRCCOPY | CAPTUREBLT);
+    // A screen that cannot be read (a locked desktop, a secure one) would otherwise give a black image.
+    const BOOL copied =
+        BitBlt(memory.get(), 0, 0, width, height, screen.get(), left, top, SRCCOPY | CAPTUREBLT);
     SelectObject(memory.get(), previous);
+    if (!copied) {
+        fprintf(stderr, "e2e_driver: the screen could not be read: error %lu\n", GetLastError());
+        return 1;
+    }
     BITMAPINFO info{};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     std::vector<BYTE> pixels(static_cast<size_t>((width * 3 + 3) & ~3) * height);
@@ -577,8 +585,13 @@ int Screenshot(const std::wstring& path) {
     out.write(reinterpret_cast<const char*>(&file), sizeof file);
     out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
     out.write(reinterpret_cast<const char*>(pixels.data()), static_cast<std::streamsize>(pixels.size()));
+    out.close();  // a write that fails only as the file is closed fails the read too
+    if (!out) {
+        fprintf(stderr, "e2e_driver: the screen could not be written to the file\n");
+        return 1;
+    }
     printf("{\"left\": %d, \"top\": %d}\n", left, top);
-    return out ? 0 : 1;
+    return 0;
 }
 
 struct ComApartment {

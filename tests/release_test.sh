@@ -57,6 +57,13 @@ cmp "$work/unsigned.exe" "$src/build/release/x64/SAPI5Quillfen.exe" || fail "wit
 verify() { (cd "$work/elsewhere" && "$src/scripts/verify-release" "$1" 2>&1); }
 verify "$work/signed" >"$work/verified" || fail "verify-release rejects the signed release: $(cat "$work/verified")"
 [[ $(grep -c '^OK ' "$work/verified") == 2 ]] || fail "verify-release did not say OK for both zips: $(cat "$work/verified")"
+# The tag's commit or nothing: a record of another commit is refused in one line naming both, unbuilt.
+other=$(git -C "$src" commit-tree "HEAD^{tree}" -p HEAD -m other)
+git -C "$src" tag v-other "$other"
+(cd "$work/elsewhere" && "$src/scripts/verify-release" --tag v-other "$work/signed" >/dev/null 2>"$work/message") &&
+    fail "verify-release vouches for a tag whose commit its record does not name"
+[[ $(wc -l <"$work/message") == 1 ]] && grep -q "$other" "$work/message" &&
+    grep -q "$(git -C "$src" rev-parse HEAD)" "$work/message" || fail "the other commit is not refused as it should be: $(cat "$work/message")"
 cp -r "$work/signed" "$work/changed"
 printf '\x01' | dd of="$work/changed/SAPI5Quillfen-1.0.0.1-x86.zip" bs=1 seek=4000 conv=notrunc status=none
 (cd "$work/changed" && sha256sum SAPI5Quillfen-*.zip >SHA256SUMS)
@@ -75,10 +82,11 @@ sed 's/^package mingw-w64-common: .*/package mingw-w64-common: 9.0.0-1/' "$work/
 grep -qx 'mingw-w64-common:all=9.0.0-1' "$work/to-install" && ! grep -v '=9.0.0-1$' "$work/to-install" ||
     fail "an older recorded package is not the one to install: $(cat "$work/to-install")"
 
-# Offline, against a metadata service of the test's own and a stubbed dpkg: a +deb12u version gets a
-# snapshot at which its stable suite lists it, not the proposed-updates upload before; every installed
-# architecture moves, and so does each package of the same source and version; a version no suite
-# holds is named in one line.
+# Offline, against a snapshot archive of the test's own and a stubbed dpkg: every installed architecture
+# moves, and so does each package of the same source and version, an architecture-independent one to the
+# source's version under a +bN rebuild; each file comes by its hash and is checked against it; an unknown
+# version, a file that does not match its hash, a record that is not text and an archive that does not
+# answer each stop the run in one line, the last within a minute.
 mkdir "$work/stub"
 printf '#!/bin/sh\necho amd64\n' >"$work/stub/dpkg"
 cat >"$work/stub/dpkg-query" <<'DPKG'
@@ -87,59 +95,83 @@ cat <<'LIST'
 ii |zlib1g|amd64|1:1.2.13.dfsg-1+deb12u2|zlib|1:1.2.13.dfsg-1+deb12u2
 ii |zlib1g|i386|1:1.2.13.dfsg-1+deb12u2|zlib|1:1.2.13.dfsg-1+deb12u2
 ii |cmake|amd64|3.25.1-1|cmake|3.25.1-1
+ii |cmake-data|all|3.25.1-1|cmake|3.25.1-1
 ii |python3.11-minimal|amd64|3.11.2-6+deb12u6|python3.11|3.11.2-6+deb12u6
 ii |python3.11|amd64|3.11.2-6+deb12u6|python3.11|3.11.2-6+deb12u6
 rc |python3.10|amd64|3.10.1-1|python3.10|3.10.1-1
 LIST
 DPKG
 chmod +x "$work/stub/"*
-printf '%s\n' 'package zlib1g: 1:1.2.13.dfsg-1+deb12u1' 'package cmake: 3.25.1-1' \
+printf '%s\n' 'package zlib1g: 1:1.2.13.dfsg-1+deb12u1' 'package cmake: 3.25.1-1+b1' \
     'package python3.11-minimal: 3.11.2-6+deb12u5' >"$work/drifted-record"
-PATH=$work/stub:$PATH /usr/bin/python3 - "$src/scripts/install-recorded-tools" "$work/drifted-record" <<'PY' ||
-import http.server, os, subprocess, sys, threading, urllib.parse
-script, record = sys.argv[1:]
-suites = {("debian", "zlib1g"): "1:1.2.13.dfsg-1+deb12u1 bookworm-proposed-updates main\n"
-                                 "1:1.2.13.dfsg-1+deb12u1 bookworm main\n",
-          ("debian-security", "python3.11-minimal"): "3.11.2-6+deb12u5 bookworm-security main\n",
-          ("debian-security", "python3.11"): "3.11.2-6+deb12u5 bookworm-security main\n"}
-stamps = {("debian", "bookworm", "amd64"): "20240115T000000Z", ("debian", "bookworm", "i386"): "20240116T000000Z",
-          ("debian", "bookworm-proposed-updates", "amd64"): "20231201T000000Z",
-          ("debian-security", "bookworm-security", "amd64"): "20240201T000000Z"}
-class Answer(http.server.BaseHTTPRequestHandler):
+PATH=$work/stub:$PATH /usr/bin/python3 - "$src/scripts/install-recorded-tools" "$work/drifted-record" "$work" <<'PY' ||
+import hashlib, http.server, json, os, socket, subprocess, sys, threading, time, urllib.parse
+script, record, work = sys.argv[1:]
+moves = ["cmake:amd64=3.25.1-1+b1", "cmake-data:all=3.25.1-1", "python3.11:amd64=3.11.2-6+deb12u5",
+         "python3.11-minimal:amd64=3.11.2-6+deb12u5", "zlib1g:amd64=1:1.2.13.dfsg-1+deb12u1",
+         "zlib1g:i386=1:1.2.13.dfsg-1+deb12u1"]
+source = {"cmake": "cmake", "cmake-data": "cmake", "python3.11": "python3.11", "python3.11-minimal": "python3.11",
+          "zlib1g": "zlib"}
+files = {}  # (name, version, arch) -> (file name, bytes served, SHA-1 the archive names)
+for move in moves:
+    name, rest = move.split(":", 1)
+    arch, version = rest.split("=", 1)
+    data = f"deb of {move}".encode()
+    files[(name, version, arch)] = (f"{name}_{version.split(':')[-1]}_{arch}.deb", data, hashlib.sha1(data).hexdigest())
+class Archive(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
-        q = {k: v[0] for k, v in urllib.parse.parse_qs(urllib.parse.urlparse(self.path).query).items()}
-        if "pkg" in q:
-            body = suites.get((q["archive"], q["pkg"]), "")
-        else:
-            stamp = stamps.get((q["archive"], q["suite"], q["arch"]))
-            body = f"{q['arch']} {stamp}\n" if stamp else ""
-        self.send_response(200); self.end_headers(); self.wfile.write(body.encode())
+        parts = [urllib.parse.unquote(p) for p in urllib.parse.urlparse(self.path).path.strip("/").split("/")]
+        body = None
+        if parts[:2] == ["mr", "binary"]:
+            body = {"result": [{"name": n, "binary_version": v, "source": source[n], "version": v.split("+b")[0]}
+                               for n, v, _ in files if n == parts[2]]}
+        elif parts[:2] == ["mr", "package"]:
+            found = {h: [{"name": f}] for (n, v, a), (f, _, h) in files.items() if [n, v] == parts[5:7]}
+            body = {"result": [{"architecture": a, "hash": h} for (n, v, a), (_, _, h) in files.items()
+                               if [n, v] == parts[5:7]], "fileinfo": found}
+        elif parts[0] == "file":
+            data = next((d for _, d, h in files.values() if h == parts[1]), None)
+            if data is not None:
+                self.send_response(200); self.end_headers(); self.wfile.write(data); return
+        if body is None:
+            self.send_response(404); self.end_headers(); return
+        self.send_response(200); self.end_headers(); self.wfile.write(json.dumps(body).encode())
     def log_message(self, *args): pass
-server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Answer)
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Archive)
 threading.Thread(target=server.serve_forever, daemon=True).start()
-env = dict(os.environ, QUILLFEN_METASNAP=f"http://127.0.0.1:{server.server_port}/api")
-run = lambda *a: subprocess.run([sys.executable, script, *a], capture_output=True, text=True, env=env)
-dry = run("--dry-run", record)
-assert dry.stdout.splitlines() == ["python3.11:amd64=3.11.2-6+deb12u5", "python3.11-minimal:amd64=3.11.2-6+deb12u5",
-                                   "zlib1g:amd64=1:1.2.13.dfsg-1+deb12u1", "zlib1g:i386=1:1.2.13.dfsg-1+deb12u1"], dry
-found = run("--sources", record)
-assert [l for l in found.stdout.splitlines() if l.startswith("deb ")] == [
-    "deb [check-valid-until=no] https://snapshot.debian.org/archive/debian-security/20240201T000000Z/ bookworm-security main",
-    "deb [check-valid-until=no] https://snapshot.debian.org/archive/debian/20240115T000000Z/ bookworm main",
-    "deb [check-valid-until=no] https://snapshot.debian.org/archive/debian/20240116T000000Z/ bookworm main"], found
+def run(*arguments, archive=f"http://127.0.0.1:{server.server_port}"):
+    return subprocess.run([sys.executable, script, *arguments], capture_output=True, text=True,
+                          env=dict(os.environ, QUILLFEN_SNAPSHOT=archive))
+def one_line(result, *words):
+    assert result.returncode == 1 and result.stderr.count("\n") == 1 and "Traceback" not in result.stderr \
+        and all(word in result.stderr for word in words), result
+assert run("--dry-run", record).stdout.splitlines() == moves
+fetched = run("--fetch", f"{work}/debs", record)
+assert fetched.returncode == 0, fetched
+for file_name, data, _ in files.values():
+    assert open(f"{work}/debs/{file_name}", "rb").read() == data, file_name
+# The archive serves other bytes than the hash it names for one file: nothing of it is kept.
+name, data, digest = files[("cmake-data", "3.25.1-1", "all")]
+files[("cmake-data", "3.25.1-1", "all")] = (name, data + b"!", digest)
+one_line(run("--fetch", f"{work}/bad-debs", record), name, "SHA-1")
+assert not os.path.exists(f"{work}/bad-debs/{name}")
+files[("cmake-data", "3.25.1-1", "all")] = (name, data, digest)
 with open(record, "a") as more:
-    more.write("package cmake: 3.99-1\n")
-lost = run("--sources", record)
-assert lost.returncode == 1 and lost.stderr.count("\n") == 1 and "cmake 3.99-1" in lost.stderr \
-    and "Traceback" not in lost.stderr, lost
-# Where the service knows nothing, the suites as the build saw them, by their recorded dates.
-with open(record, "a") as more:
-    more.write("suite debian bookworm: Tue, 05 Mar 2024 10:00:00 UTC\nsuite debian sid: Tue, 05 Mar 2024 10:00:00 UTC\n")
-as_built = run("--sources", record)
-assert as_built.returncode == 0 and "deb [check-valid-until=no] https://snapshot.debian.org/archive/debian/" \
-    "20240305T100000Z/ bookworm main" in as_built.stdout.splitlines() and "sid" not in as_built.stdout, as_built
+    more.write("package zlib1g: 1:9.9-1\n")
+one_line(run("--fetch", f"{work}/debs", record), "zlib1g 1:9.9-1 for amd64")
+with open(f"{work}/latin1-record", "wb") as latin1:
+    latin1.write("package zlib1g: 1:1.2.13\xe9\n".encode("latin-1"))
+one_line(run("--dry-run", f"{work}/latin1-record"), "cannot be read")
+# An archive that takes the connection and never answers.
+silent = socket.socket()
+silent.bind(("127.0.0.1", 0))
+silent.listen(8)
+start = time.monotonic()
+one_line(run("--fetch", f"{work}/debs", record, archive=f"http://127.0.0.1:{silent.getsockname()[1]}"),
+         "cannot be reached")
+assert time.monotonic() - start < 60, time.monotonic() - start
 PY
-    fail "install-recorded-tools does not find the snapshots that hold the recorded versions"
+    fail "install-recorded-tools does not fetch the recorded packages as it should"
 
 # Only what was checked is vouched for: a zip SHA256SUMS does not list fails the run, a listed zip not
 # downloaded is named as not checked, and a run that verified no zip fails.

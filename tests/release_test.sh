@@ -290,7 +290,18 @@ identifier 'Tidyware/Quillfen'|s/^identifier = .*/identifier = Tidyware\/Quillfe
 homepage 'https://tidyware.github.io/a b/'|s/^homepage = .*/homepage = https:\/\/tidyware.github.io\/a b\//
 repository 'http://github.com/tidyware/quillfen'|s/^repository = .*/repository = http:\/\/github.com\/tidyware\/quillfen/
 scoop_app 'SAPI 5'|s/^scoop_app = .*/scoop_app = SAPI 5/
+scoop_app 'Quillfen'|s/^scoop_app = .*/scoop_app = Quillfen/
+short_description 'Lists the installed|s/^short_description = .*/&&&&&&&&/
+license 'MI' is 2 characters|s/^license = .*/license = MI/
+tags: 'a.* is 41 characters long; winget takes 1 to 40|s/^tags = .*/tags = sapi, aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa/
+tags holds 17 tags|s/^tags = .*/tags = a,b,c,d,e,f,g,h,i,j,k,l,m,n,o,p,q/
+tags names 'sapi' more than once|s/^tags = .*/tags = sapi, speech, sapi/
 TABLE
+# A settings file saved with a byte-order mark is the same file; one that does not exist says so.
+{ printf '\xef\xbb\xbf'; cat "$work/settings.ini"; } >"$work/bom.ini"
+"$src/scripts/package-manifests" settings "$good" 1.0.0.1 --settings "$work/bom.ini" >/dev/null ||
+    fail "a settings file with a byte-order mark is refused"
+refused "$work/none.ini does not exist" "$src/scripts/package-manifests" settings "$good" 1.0.0.1 --settings "$work/none.ini"
 while IFS='|' read -r setting url edit; do
     sed "$edit" "$work/settings.ini" >"$work/case.ini"
     rm -rf "$work/case"
@@ -303,7 +314,17 @@ done <<'TABLE'
 --publish-url: https://github.com/tidyware/quillfen/releases/download/1.0.0.1 is not|https://github.com/tidyware/quillfen/releases/download/1.0.0.1|s/x/x/
 --publish-url: https://github.com/other/quillfen/releases/download/v1.0.0.1 is not|https://github.com/other/quillfen/releases/download/v1.0.0.1|s/x/x/
 identifier is still the default|https://github.com/tidyware/quillfen/releases/download/v1.0.0.1|s/^identifier = .*/identifier = quillfen.sapi5QUILLFEN/
+https://github.com/tidyware is not|https://github.com/tidyware/quillfen/releases/download/v1.0.0.1|s/^repository = .*/repository = https:\/\/github.com\/tidyware/
+quillfen.git is not|https://github.com/tidyware/quillfen/releases/download/v1.0.0.1|s/^repository = .*/&.git/
+quillfen/tree/main is not|https://github.com/tidyware/quillfen/releases/download/v1.0.0.1|s/^repository = .*/&\/tree\/main/
+github.com:443/tidyware/quillfen is not|https://github.com/tidyware/quillfen/releases/download/v1.0.0.1|s/^repository = https:\/\/github.com/&:443/
 TABLE
+# Both managers' manifests, each value of the type the schema gives it.
+rm -r "$work/case/scoop"
+refused "lacks the Scoop manifest" /usr/bin/python3 "$src/scripts/package-manifests" ready "$work/case"
+"$src/scripts/package-manifests" write "$work/case" "$good" 1.0.0.1 --settings "$work/settings.ini"
+sed -i 's/^Publisher: .*/Publisher: 2026/' "$work"/case/winget/manifests/t/Tidyware/Quillfen/1.0.0.1/*locale*
+refused "gives publisher as 2026" /usr/bin/python3 "$src/scripts/package-manifests" ready "$work/case"
 mkdir "$work/unreadable"
 cp "$work/dist-a/"*.zip "$work/unreadable"
 "$src/scripts/package-manifests" write "$work/unreadable" "$good" 1.0.0.1 --settings "$work/settings.ini"

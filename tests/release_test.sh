@@ -88,7 +88,6 @@ grep -qx 'mingw-w64-common:all=9.0.0-1' "$work/to-install" && ! grep -v '=9.0.0-
 # version, a file that does not match its hash, a record that is not text and an archive that does not
 # answer each stop the run in one line, the last within a minute.
 mkdir "$work/stub"
-printf '#!/bin/sh\necho amd64\n' >"$work/stub/dpkg"
 cat >"$work/stub/dpkg-query" <<'DPKG'
 #!/bin/sh
 cat <<'LIST'

@@ -1,8 +1,9 @@
 // Start of SAPI5Quillfen.exe with 10,000 voice tokens and with 30 (a real machine's count), to its window
 // shown and filled, against the least program that shows the same window and an empty window, started
 // the same way; runs alternate. Arguments: the three exe paths. The tokens are its own, beside the
-// machine's voices, and only they are removed, however the benchmark ends: volatile, so that even a
-// process killed outright leaves them only until the machine restarts.
+// machine's voices, and only they are removed, however the benchmark ends: volatile, so that a process
+// killed outright leaves them only until the next restart (fast startup keeps them over Shut down) or
+// the next run, which removes them first. The programs it starts end with it, killed or not.
 #include "bench_common.h"
 #include "made_keys.h"
 #include "modRegistry.h"
@@ -26,8 +27,8 @@ std::atomic<bool> stopRequested{false};
 
 BOOL WINAPI OnConsoleStop(DWORD) {
     stopRequested = true;
-    // The process ends when the main thread has removed the tokens and returned, ending this thread too;
-    // closing the console allows only some seconds, after which the volatile tokens last until a restart.
+    // The process ends when the main thread has removed the tokens and returned, ending this thread too.
+    // Closing the console allows about five seconds, so a started program is then ended, not waited for.
     Sleep(60000);
     return FALSE;
 }
@@ -100,17 +101,34 @@ HWND ReadyWindow(const wchar_t* windowClass, int entries) {
 // Milliseconds from CreateProcess to the window ready, or a negative value when it did not come.
 double TimeStart(const std::wstring& exe, const wchar_t* windowClass, int entries,
                  const wchar_t* argument = L"") {
+    // The program runs in a job that ends it when the job's last handle, this one, closes: a benchmark
+    // killed outright leaves no window behind.
+    const unique_handle_object job(CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job ||
+        !SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        fprintf(stderr, "cannot make a job for %ls: error %lu\n", exe.c_str(), GetLastError());
+        return -1;
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     std::wstring commandLine = L"\"" + exe + L"\" " + argument;
     const double start = NowMs();
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    // Suspended until it is in the job, so that nothing it does escapes the job.
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                        nullptr, &startup, &process)) {
         fprintf(stderr, "cannot start %ls: error %lu\n", exe.c_str(), GetLastError());
         return -1;
     }
     unique_handle_object processHandle(process.hProcess), threadHandle(process.hThread);
+    if (!AssignProcessToJobObject(job.get(), process.hProcess)) {
+        fprintf(stderr, "cannot put %ls in a job: error %lu\n", exe.c_str(), GetLastError());
+        TerminateProcess(process.hProcess, 1);
+        return -1;
+    }
+    ResumeThread(process.hThread);
     // The program is ready when its message loop first waits for input. Polling for the window instead
     // would load the one wine server both processes share, and slow down what is being measured.
     // Waited for in short steps, so that a stop asked for meanwhile is seen.
@@ -123,11 +141,16 @@ double TimeStart(const std::wstring& exe, const wchar_t* windowClass, int entrie
         window = ReadyWindow(windowClass, entries);
     }
     const double elapsed = NowMs() - start;
-    if (window) {
+    // Asked to close and given some seconds; a program whose window never came, or any once a stop is
+    // asked for, is ended at once.
+    if (window && !stopRequested) {
         PostMessageW(window, WM_CLOSE, 0, 0);
+        const double closing = NowMs();
+        while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT && NowMs() - closing < 10000 &&
+               !stopRequested) {
+        }
     }
-    // A program whose window never came was not asked to close: it is ended at once.
-    if (WaitForSingleObject(process.hProcess, window ? 10000 : 0) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) {
         TerminateProcess(process.hProcess, 1);
     }
     return window ? elapsed : -1;

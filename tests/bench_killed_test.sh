@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The start benchmark killed outright while its voice tokens are there, then the Wine server stopped as a
-# machine is shut down: when it starts again, none of the benchmark's tokens is left and Wine's voice is.
+# The start benchmark killed outright while its voice tokens are there: no program it started is left
+# running; then the Wine server stopped as a machine is restarted: when it starts again, none of the
+# benchmark's tokens is left and Wine's voice is.
 #   bench_killed_test.sh WINE-RUN PREFIX bench_start.exe empty_window.exe e2e_driver.exe
 set -euo pipefail
 wine_run=$1 prefix=$2 bench=$3 empty=$4 driver=$5
@@ -28,6 +29,13 @@ done
 kill -KILL "$bench_pid"
 wait "$bench_pid" 2>/dev/null || true
 ((made != already)) || { echo "bench_killed_test: the benchmark made no token in 20 s" >&2; exit 1; }
+# Its job ends them once the Wine server has seen the benchmark go (Linux shows 15 letters of a name).
+for _ in $(seq 50); do
+    pgrep -x "$(basename "$empty" | cut -c1-15)" >/dev/null || break
+    sleep 0.2
+done
+! pgrep -x "$(basename "$empty" | cut -c1-15)" >/dev/null ||
+    { echo "bench_killed_test: a program the benchmark started still runs 10 s after it was killed" >&2; exit 1; }
 
 wineserver -k 2>/dev/null || true
 wineserver -w

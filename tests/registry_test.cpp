@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr wchar_t ScratchPath[] = L"Software\\SAPI5Quillfen.Tests\\Registry";
+constexpr wchar_t ScratchPath[] = L"Software\\SAPI5Quillfen.Tests.Registry";
 
 // What the registry itself hands out by index, for comparing order.
 SubKeyNameList RawEnumeration(HKEY root, const std::wstring& path) {
@@ -107,7 +107,7 @@ TEST_F(EnumSubKeysTest, KeyChangingAfterTheQueryGivesNoPhantomAndLosesNothing) {
 
 // HKLM\SOFTWARE is split into a 64-bit and a 32-bit view; each build must read its own.
 TEST(EnumSubKeysView, ReadsTheRegistryViewOfItsOwnArchitecture) {
-    const std::wstring path = L"SOFTWARE\\SAPI5Quillfen.Tests\\View";
+    const std::wstring path = L"SOFTWARE\\SAPI5Quillfen.Tests.Registry";
     ScratchKey view64(path, HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY);
     ScratchKey view32(path, HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY);
     view64.Create(L"Seen64");
@@ -466,16 +466,21 @@ TEST(DeleteSubKeyTreeDepth, DeletesAChainAsDeepAsTheRegistryAllowsAndRefusesADee
 }
 
 // A test on a real machine leaves its keys as it found them: a scratch key takes with it the keys on its
-// way that it made, and keeps one that was there before, empty or not.
+// way that it made, and keeps one that was there before, empty or not, and one made that has since
+// been given a value.
 TEST(ScratchKeyParents, RemovesTheParentsItMadeAndNoneThatWereThere) {
     ScratchKey outer{ScratchPath};
     outer.Create(L"Before");
     { ScratchKey inner{outer.Path(L"Before\\Inner")}; }
     { ScratchKey inner{outer.Path(L"Made\\Deeper\\Inner")}; }
+    {
+        ScratchKey inner{outer.Path(L"Valued\\Deeper\\Inner")};
+        outer.SetDword(L"Valued\\Deeper", L"Given", 1);
+    }
 
     EXPECT_TRUE(outer.Exists(L"Before"));
     EXPECT_FALSE(outer.Exists(L"Made"));
-    EXPECT_EQ(outer.Dump(), L"[]\n[\\Before]\n");
+    EXPECT_EQ(outer.Dump(), L"[]\n[\\Before]\n[\\Valued]\n[\\Valued\\Deeper]\n  Given type 4 = 1 0 0 0\n");
 }
 
 }  // namespace

@@ -92,6 +92,6 @@ class VoiceWindowTest : public ::testing::Test {
         PumpMessages();
     }
 
-    ScratchKey tokens{L"Software\\SAPI5Quillfen.Tests\\Window"};
+    ScratchKey tokens{L"Software\\SAPI5Quillfen.Tests.Window"};
     std::unique_ptr<frmQuillfen> form;
 };

@@ -24,8 +24,7 @@ namespace {
 
 constexpr wchar_t TokensPath[] = L"SOFTWARE\\Microsoft\\Speech\\Voices\\Tokens";
 // Keys outside the voice-token key that seeded links point to.
-constexpr wchar_t OutsideParentPath[] = L"SOFTWARE\\SAPI5Quillfen.Tests";
-constexpr wchar_t OutsidePath[] = L"SOFTWARE\\SAPI5Quillfen.Tests\\E2E";
+constexpr wchar_t OutsidePath[] = L"SOFTWARE\\SAPI5Quillfen.Tests.E2E";
 constexpr wchar_t SeedPrefix[] = L"Quillfen e2e ";
 constexpr wchar_t WindowClass[] = L"SAPI5Quillfen.frmQuillfen";
 
@@ -127,8 +126,6 @@ bool Unseed() {
     }
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, OutsidePath);
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, OutsidePath);
-    // Only when empty: RegDeleteKeyW refuses a key that still holds keys.
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, OutsideParentPath);
 
     bool clean = true;
     for (const REGSAM view : {REGSAM{0}, REGSAM{KEY_WOW64_64KEY}}) {
@@ -565,12 +562,13 @@ int Screenshot(const std::wstring& path) {
     const unique_hdc memory(CreateCompatibleDC(screen.get()));
     const unique_hbitmap bitmap(CreateCompatibleBitmap(screen.get(), width, height));
     const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
-    // A screen that cannot be read (a locked desktop, a secure one) would otherwise give a black image.
+    // BitBlt refuses a screen it may not read; its error is taken before another call can change it.
     const BOOL copied =
         BitBlt(memory.get(), 0, 0, width, height, screen.get(), left, top, SRCCOPY | CAPTUREBLT);
+    const DWORD error = copied ? ERROR_SUCCESS : GetLastError();
     SelectObject(memory.get(), previous);
     if (!copied) {
-        fprintf(stderr, "e2e_driver: the screen could not be read: error %lu\n", GetLastError());
+        fprintf(stderr, "e2e_driver: the screen could not be read: error %lu\n", error);
         return 1;
     }
     BITMAPINFO info{};

@@ -64,6 +64,13 @@ git -C "$src" tag v-other "$other"
     fail "verify-release vouches for a tag whose commit its record does not name"
 [[ $(wc -l <"$work/message") == 1 ]] && grep -q "$other" "$work/message" &&
     grep -q "$(git -C "$src" rev-parse HEAD)" "$work/message" || fail "the other commit is not refused as it should be: $(cat "$work/message")"
+# Checked alone, before a rebuild installs anything: the tag's own record passes, saved with CRLF too.
+git -C "$src" tag v-this HEAD
+cp -r "$work/signed" "$work/crlf"
+sed -i 's/$/\r/' "$work/crlf/BUILD-RECORD.txt"
+(cd "$work/elsewhere" && "$src/scripts/verify-release" --tag v-this --check-only "$work/crlf" >"$work/message" 2>&1) &&
+    grep -q "names commit $(git -C "$src" rev-parse HEAD), which tag v-this is" "$work/message" ||
+    fail "the tag's own record, with CRLF line ends, is not taken: $(cat "$work/message")"
 cp -r "$work/signed" "$work/changed"
 printf '\x01' | dd of="$work/changed/SAPI5Quillfen-1.0.0.1-x86.zip" bs=1 seek=4000 conv=notrunc status=none
 (cd "$work/changed" && sha256sum SAPI5Quillfen-*.zip >SHA256SUMS)
@@ -77,17 +84,14 @@ grep -q '^MISMATCH SAPI5Quillfen-1.0.0.1-x64.zip' "$work/verified" || fail "no m
 # A rebuild elsewhere installs the recorded packages where its own differ, and only those.
 [[ -z $("$src/scripts/install-recorded-tools" --dry-run "$work/dist-a/BUILD-RECORD.txt") ]] ||
     fail "the build record differs from the machine that wrote it"
-sed 's/^package mingw-w64-common: .*/package mingw-w64-common: 9.0.0-1/' "$work/dist-a/BUILD-RECORD.txt" >"$work/old-record"
-"$src/scripts/install-recorded-tools" --dry-run "$work/old-record" >"$work/to-install"
-grep -qx 'mingw-w64-common:all=9.0.0-1' "$work/to-install" && ! grep -v '=9.0.0-1$' "$work/to-install" ||
-    fail "an older recorded package is not the one to install: $(cat "$work/to-install")"
-
-# Offline, against a snapshot archive of the test's own and a stubbed dpkg: every installed architecture
-# moves, and so does each package of the same source and version, an architecture-independent one to the
-# source's version under a +bN rebuild; each file comes by its hash and is checked against it; an unknown
-# version, a file that does not match its hash, a record that is not text and an archive that does not
-# answer each stop the run in one line, the last within a minute.
-mkdir "$work/stub"
+# Against the stand-in archive and a stubbed dpkg: every installed architecture moves, and so does each
+# package of the same source and version, to the version the archive lists for it (a compiler-shaped
+# source: its version unlike its packages', a +bN rebuild beside an architecture-independent package); a
+# recorded package the machine lacks is installed; each file comes by its hash and is checked against it;
+# a busy archive is waited for as long as it asks; an unknown version, a file that does not match its hash,
+# a download cut short, a record that is not text or names no package, and an archive that does not answer
+# each stop the run in one line, the last by the deadline.
+mkdir "$work/stub" "$work/debs"
 cat >"$work/stub/dpkg-query" <<'DPKG'
 #!/bin/sh
 cat <<'LIST'
@@ -95,80 +99,77 @@ ii |zlib1g|amd64|1:1.2.13.dfsg-1+deb12u2|zlib|1:1.2.13.dfsg-1+deb12u2
 ii |zlib1g|i386|1:1.2.13.dfsg-1+deb12u2|zlib|1:1.2.13.dfsg-1+deb12u2
 ii |cmake|amd64|3.25.1-1|cmake|3.25.1-1
 ii |cmake-data|all|3.25.1-1|cmake|3.25.1-1
-ii |python3.11-minimal|amd64|3.11.2-6+deb12u6|python3.11|3.11.2-6+deb12u6
-ii |python3.11|amd64|3.11.2-6+deb12u6|python3.11|3.11.2-6+deb12u6
+ii |g++-mingw-w64-x86-64-posix|amd64|12.2.0-14+25.1|gcc-mingw-w64|25.1
+ii |gcc-mingw-w64-base|all|12.2.0-14+25.1|gcc-mingw-w64|25.1
 rc |python3.10|amd64|3.10.1-1|python3.10|3.10.1-1
 LIST
 DPKG
 chmod +x "$work/stub/"*
-printf '%s\n' 'package zlib1g: 1:1.2.13.dfsg-1+deb12u1' 'package cmake: 3.25.1-1+b1' \
-    'package python3.11-minimal: 3.11.2-6+deb12u5' >"$work/drifted-record"
-PATH=$work/stub:$PATH /usr/bin/python3 - "$src/scripts/install-recorded-tools" "$work/drifted-record" "$work" <<'PY' ||
-import hashlib, http.server, json, os, socket, subprocess, sys, threading, time, urllib.parse
-script, record, work = sys.argv[1:]
-moves = ["cmake:amd64=3.25.1-1+b1", "cmake-data:all=3.25.1-1", "python3.11:amd64=3.11.2-6+deb12u5",
-         "python3.11-minimal:amd64=3.11.2-6+deb12u5", "zlib1g:amd64=1:1.2.13.dfsg-1+deb12u1",
+# NAME VERSION ARCH [SOURCE]: a package file holding nothing but its control fields.
+deb() {
+    local dir=$work/deb-$1-$3
+    mkdir -p "$dir/DEBIAN"
+    printf 'Package: %s\nVersion: %s\nArchitecture: %s\nMaintainer: test <test@example.invalid>\nDescription: test\n%s' \
+        "$1" "$2" "$3" "${4:+Source: $4
+}" >"$dir/DEBIAN/control"
+    dpkg-deb --build --root-owner-group "$dir" "$work/debs/$1_${2#*:}_$3.deb" >/dev/null
+    rm -r "$dir"
+}
+deb zlib1g 1:1.2.13.dfsg-1+deb12u1 amd64 zlib
+deb zlib1g 1:1.2.13.dfsg-1+deb12u1 i386 zlib
+deb cmake 3.25.1-1+b1 amd64 "cmake (3.25.1-1)"
+deb cmake-data 3.25.1-1 all cmake
+deb g++-mingw-w64-x86-64-posix 12.2.0-14+deb12u1+25.2+b1 amd64 "gcc-mingw-w64 (25.2)"
+deb gcc-mingw-w64-base 12.2.0-14+25.2 all "gcc-mingw-w64 (25.2)"
+deb quillfen-new 1.0 all
+printf '%s\n' 'package zlib1g: 1:1.2.13.dfsg-1+deb12u1' 'package cmake: 3.25.1-1+b1' 'package quillfen-new: 1.0' \
+    'package g++-mingw-w64-x86-64-posix: 12.2.0-14+deb12u1+25.2+b1' >"$work/drifted-record"
+PATH=$work/stub:$PATH PYTHONPATH=$PWD/tests /usr/bin/python3 - "$src/scripts/install-recorded-tools" "$work" <<'PY' ||
+import os, socket, subprocess, sys, time
+from snapshot_archive import Archive
+script, work = sys.argv[1:]
+record = f"{work}/drifted-record"
+archive = Archive(f"{work}/debs")
+moves = ["cmake:amd64=3.25.1-1+b1", "g++-mingw-w64-x86-64-posix:amd64=12.2.0-14+deb12u1+25.2+b1",
+         "gcc-mingw-w64-base:all=12.2.0-14+25.2", "quillfen-new:amd64=1.0", "zlib1g:amd64=1:1.2.13.dfsg-1+deb12u1",
          "zlib1g:i386=1:1.2.13.dfsg-1+deb12u1"]
-source = {"cmake": "cmake", "cmake-data": "cmake", "python3.11": "python3.11", "python3.11-minimal": "python3.11",
-          "zlib1g": "zlib"}
-files = {}  # (name, version, arch) -> (file name, bytes served, SHA-1 the archive names)
-for move in moves:
-    name, rest = move.split(":", 1)
-    arch, version = rest.split("=", 1)
-    data = f"deb of {move}".encode()
-    files[(name, version, arch)] = (f"{name}_{version.split(':')[-1]}_{arch}.deb", data, hashlib.sha1(data).hexdigest())
-class Archive(http.server.BaseHTTPRequestHandler):
-    def do_GET(self):
-        parts = [urllib.parse.unquote(p) for p in urllib.parse.urlparse(self.path).path.strip("/").split("/")]
-        body = None
-        if parts[:2] == ["mr", "binary"]:
-            body = {"result": [{"name": n, "binary_version": v, "source": source[n], "version": v.split("+b")[0]}
-                               for n, v, _ in files if n == parts[2]]}
-        elif parts[:2] == ["mr", "package"]:
-            found = {h: [{"name": f}] for (n, v, a), (f, _, h) in files.items() if [n, v] == parts[5:7]}
-            body = {"result": [{"architecture": a, "hash": h} for (n, v, a), (_, _, h) in files.items()
-                               if [n, v] == parts[5:7]], "fileinfo": found}
-        elif parts[0] == "file":
-            data = next((d for _, d, h in files.values() if h == parts[1]), None)
-            if data is not None:
-                self.send_response(200); self.end_headers(); self.wfile.write(data); return
-        if body is None:
-            self.send_response(404); self.end_headers(); return
-        self.send_response(200); self.end_headers(); self.wfile.write(json.dumps(body).encode())
-    def log_message(self, *args): pass
-server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Archive)
-threading.Thread(target=server.serve_forever, daemon=True).start()
-def run(*arguments, archive=f"http://127.0.0.1:{server.server_port}"):
+def run(*arguments, url=archive.url, deadline="60"):
     return subprocess.run([sys.executable, script, *arguments], capture_output=True, text=True,
-                          env=dict(os.environ, QUILLFEN_SNAPSHOT=archive))
+                          env=dict(os.environ, QUILLFEN_SNAPSHOT=url, QUILLFEN_DEADLINE=deadline))
 def one_line(result, *words):
     assert result.returncode == 1 and result.stderr.count("\n") == 1 and "Traceback" not in result.stderr \
         and all(word in result.stderr for word in words), result
-assert run("--dry-run", record).stdout.splitlines() == moves
-fetched = run("--fetch", f"{work}/debs", record)
-assert fetched.returncode == 0, fetched
-for file_name, data, _ in files.values():
-    assert open(f"{work}/debs/{file_name}", "rb").read() == data, file_name
+assert run("--dry-run", record).stdout.splitlines() == moves, run("--dry-run", record)
+# Busy twice, asking for two seconds each time: waited for, not given up on.
+archive.faults["/mr/binary/"] = [("status", 429, {"Retry-After": "2"}), ("status", 503, {"Retry-After": "2"})]
+start = time.monotonic()
+fetched = run("--fetch", f"{work}/fetched", record)
+assert fetched.returncode == 0 and time.monotonic() - start >= 4, (fetched, time.monotonic() - start)
+# cmake's +b1 rebuild leaves cmake-data as it is.
+assert sorted(os.listdir(f"{work}/fetched")) == sorted(set(os.listdir(f"{work}/debs")) - {"cmake-data_3.25.1-1_all.deb"})
+for name in os.listdir(f"{work}/fetched"):
+    assert open(f"{work}/fetched/{name}", "rb").read() == open(f"{work}/debs/{name}", "rb").read(), name
+archive.faults["/file/"] = [("cut",)] * 3
+one_line(run("--fetch", f"{work}/cut", record), "cannot be reached", "IncompleteRead")
 # The archive serves other bytes than the hash it names for one file: nothing of it is kept.
-name, data, digest = files[("cmake-data", "3.25.1-1", "all")]
-files[("cmake-data", "3.25.1-1", "all")] = (name, data + b"!", digest)
-one_line(run("--fetch", f"{work}/bad-debs", record), name, "SHA-1")
-assert not os.path.exists(f"{work}/bad-debs/{name}")
-files[("cmake-data", "3.25.1-1", "all")] = (name, data, digest)
-with open(record, "a") as more:
-    more.write("package zlib1g: 1:9.9-1\n")
-one_line(run("--fetch", f"{work}/debs", record), "zlib1g 1:9.9-1 for amd64")
-with open(f"{work}/latin1-record", "wb") as latin1:
-    latin1.write("package zlib1g: 1:1.2.13\xe9\n".encode("latin-1"))
+with open(f"{work}/debs/quillfen-new_1.0_all.deb", "ab") as changed:
+    changed.write(b"!")
+one_line(run("--fetch", f"{work}/bad", record), "quillfen-new_1.0_all.deb", "SHA-1")
+assert not os.path.exists(f"{work}/bad/quillfen-new_1.0_all.deb")
+for name, text in [("unknown", "package zlib1g: 1:9.9-1\n"), ("latin1", "package zlib1g: 1:1.2.13\xe9\n"),
+                   ("empty", "commit: 0\npackage zlib1g 1:1.2.13\n")]:
+    with open(f"{work}/{name}-record", "w", encoding="latin-1") as bad:
+        bad.write(text)
+one_line(run("--fetch", f"{work}/unknown", f"{work}/unknown-record"), "no zlib1g 1:9.9-1")
 one_line(run("--dry-run", f"{work}/latin1-record"), "cannot be read")
+one_line(run("--dry-run", f"{work}/empty-record"), "no \"package NAME: VERSION\" line")
 # An archive that takes the connection and never answers.
 silent = socket.socket()
 silent.bind(("127.0.0.1", 0))
 silent.listen(8)
 start = time.monotonic()
-one_line(run("--fetch", f"{work}/debs", record, archive=f"http://127.0.0.1:{silent.getsockname()[1]}"),
-         "cannot be reached")
-assert time.monotonic() - start < 60, time.monotonic() - start
+one_line(run("--fetch", f"{work}/silent", record, url=f"http://127.0.0.1:{silent.getsockname()[1]}", deadline="5"))
+assert time.monotonic() - start < 8, time.monotonic() - start
 PY
     fail "install-recorded-tools does not fetch the recorded packages as it should"
 

@@ -24,7 +24,7 @@ if [[ ${1-} == --in-root ]]; then  # mmdebstrap's hook, given the root's folder
     step "install-deps --build-only and the release in the fresh root"
     cp -a "$work/src" "$root/src"
     in_root /src/scripts/install-deps --build-only
-    in_root /src/scripts/release --out /out
+    in_root /src/release/release --out /out
     cmp "$work/normal/SHA256SUMS" "$root/out/SHA256SUMS"
     # zlib1g for both architectures, a version above this machine's: a downgrade for both happens every run.
     step "zlib1g for amd64 and i386 in the root"
@@ -49,20 +49,20 @@ if [[ ${1-} == --in-root ]]; then  # mmdebstrap's hook, given the root's folder
     done <"$work/moves"
     step "the moves through install-recorded-tools and apt"
     dpkg-deb -b "$work/conflicting" "$work/archive/quillfen-conflicting_1.0_all.deb" >/dev/null
-    python3 tests/snapshot_archive.py "$work/archive" >"$work/url" &
+    python3 tests/release/snapshot_archive.py "$work/archive" >"$work/url" &
     trap "kill $!" EXIT
     while [[ ! -s $work/url ]]; do sleep 0.1; done
     url=$(cat "$work/url")
     cp "$work/normal/BUILD-RECORD.txt" "$root/record"
-    in_root /usr/bin/python3 /src/scripts/install-recorded-tools /record
-    [[ -z $(in_root /usr/bin/python3 /src/scripts/install-recorded-tools --dry-run /record) ]]
+    in_root /usr/bin/python3 /src/release/install-recorded-tools /record
+    [[ -z $(in_root /usr/bin/python3 /src/release/install-recorded-tools --dry-run /record) ]]
     step "the release in the root after the moves"
-    in_root /src/scripts/release --out /moved
+    in_root /src/release/release --out /moved
     cmp "$work/normal/BUILD-RECORD.txt" "$root/moved/BUILD-RECORD.txt"
     cmp "$work/normal/SHA256SUMS" "$root/moved/SHA256SUMS"
     step "a recorded package whose move would remove osslsigncode"
     echo "package quillfen-conflicting: 1.0" >"$root/conflicting"
-    if in_root /usr/bin/python3 /src/scripts/install-recorded-tools /conflicting 2>"$work/refused"; then exit 1; fi
+    if in_root /usr/bin/python3 /src/release/install-recorded-tools /conflicting 2>"$work/refused"; then exit 1; fi
     cat "$work/refused"
     [[ $(wc -l <"$work/refused") == 1 ]] || exit 1
     grep -q 'would remove osslsigncode; nothing was changed' "$work/refused"
@@ -79,13 +79,13 @@ mkdir -p "$work/src" "$work/archive" "$work/conflicting/DEBIAN" "$cache/debs" "$
 exec >>"$cache/log" 2>&1
 git archive HEAD | tar -x -C "$work/src"
 export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) QUILLFEN_COMMIT=$(git rev-parse HEAD)
-"$work/src/scripts/release" --build "$work/build" --out "$work/normal"
+"$work/src/release/release" --build "$work/build" --out "$work/normal"
 printf 'Package: quillfen-conflicting\nVersion: 1.0\nArchitecture: all\nConflicts: osslsigncode\nMaintainer: test <test@example.invalid>\nDescription: test\n' \
     >"$work/conflicting/DEBIAN/control"
 # Every variation reprotest can apply as root, but user_group, which needs a user of its own set aside.
 step "reprotest"
 reprotest --no-diffoscope --variations=+all,-user_group --store-dir="$work/reprotest" -s "$work/src" \
-    "env SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH QUILLFEN_COMMIT=$QUILLFEN_COMMIT scripts/release --out dist" 'dist/*'
+    "env SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH QUILLFEN_COMMIT=$QUILLFEN_COMMIT release/release --out dist" 'dist/*'
 cmp "$work/normal/SHA256SUMS" "$work/reprotest/control/source-root/dist/SHA256SUMS"
 step "the fresh Debian 12 root (mmdebstrap)"
 sources=/etc/apt/sources.list.d/debian.sources

@@ -4,7 +4,8 @@ every part of each path checked against the files' own control fields, as the re
   python3 snapshot_archive.py FOLDER      prints its URL, then serves until it is stopped
 
 Imported, Archive(folder) serves from a thread; `faults` maps a path prefix to answers to give instead,
-one per request: ("status", code, headers) or ("cut",) for a body cut short.
+one per request: ("status", code, headers) or ("cut",) for a body cut short; `names` gives a file another
+name in the archive's answers; `requests` lists the paths asked for.
 """
 import hashlib
 import http.server
@@ -31,7 +32,8 @@ class Archive(http.server.ThreadingHTTPServer):
         # The hash is taken now and the bytes read when asked for: a file changed meanwhile is served changed.
         self.files = {hashlib.sha1(path.read_bytes()).hexdigest(): (path, control(path))
                       for path in sorted(Path(folder).glob("*.deb"))}
-        self.faults = {}
+        self.faults, self.names, self.requests = {}, {}, []
+        self.folder = Path(folder)
         super().__init__(("127.0.0.1", port), Handler)
         threading.Thread(target=self.serve_forever, daemon=True).start()
         self.url = f"http://127.0.0.1:{self.server_port}"
@@ -49,7 +51,8 @@ class Archive(http.server.ThreadingHTTPServer):
         if parts[:2] == ["mr", "package"] and len(parts) == 7 and parts[4] == "binfiles":
             found = [(d, p, a) for d, p, n, v, a, s, sv in entries if [s, sv, n, v] == parts[2:4] + parts[5:7]]
             return {"result": [{"architecture": a, "hash": d} for d, _, a in found],
-                    "fileinfo": {d: [{"name": p.name, "archive_name": "debian"}] for d, p, _ in found}} if found else None
+                    "fileinfo": {d: [{"name": self.names.get(p.name, p.name), "archive_name": "debian"}]
+                                 for d, p, _ in found}} if found else None
         if parts[0] == "file" and len(parts) == 2 and parts[1] in self.files:
             return self.files[parts[1]][0].read_bytes()
         return None
@@ -57,6 +60,7 @@ class Archive(http.server.ThreadingHTTPServer):
 
 class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
+        self.server.requests.append(self.path)
         url = urllib.parse.urlparse(self.path)
         fault = next((faults.pop(0) for prefix, faults in self.server.faults.items()
                       if url.path.startswith(prefix) and faults), None)

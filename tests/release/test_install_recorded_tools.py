@@ -1,0 +1,124 @@
+"""release/install-recorded-tools against a stand-in snapshot archive and a stubbed dpkg: what differs from the
+record moves, with its other architectures and its source's siblings, each file by its hash; every fault of
+the record or the archive stops the run in one line, keeping nothing."""
+import os
+import shutil
+import socket
+import time
+
+import pytest
+
+from conftest import ROOT, flip_byte, refused, run
+from snapshot_archive import Archive
+
+TOOL = ROOT / "release" / "install-recorded-tools"
+ZLIB, GCC = "1:1.2.13.dfsg-1+deb12u", "gcc-mingw-w64"
+INSTALLED = f"""\
+ii |zlib1g|amd64|{ZLIB}2|zlib|{ZLIB}2
+ii |zlib1g|i386|{ZLIB}2|zlib|{ZLIB}2
+ii |cmake|amd64|3.25.1-1|cmake|3.25.1-1
+ii |cmake-data|all|3.25.1-1|cmake|3.25.1-1
+ii |g++-mingw-w64-x86-64-posix|amd64|12.2.0-14+25.1|{GCC}|25.1
+ii |gcc-mingw-w64-base|all|12.2.0-14+25.1|{GCC}|25.1
+rc |python3.10|amd64|3.10.1-1|python3.10|3.10.1-1
+"""
+# The archive's: a compiler-shaped source, its version unlike its packages', a +bN rebuild beside an
+# architecture-independent package, and a package new to the machine.
+SERVED = [("zlib1g", f"{ZLIB}1", "amd64", "zlib"), ("zlib1g", f"{ZLIB}1", "i386", "zlib"),
+          ("cmake", "3.25.1-1+b1", "amd64", "cmake (3.25.1-1)"), ("cmake-data", "3.25.1-1", "all", "cmake"),
+          ("g++-mingw-w64-x86-64-posix", "12.2.0-14+deb12u1+25.2+b1", "amd64", f"{GCC} (25.2)"),
+          ("gcc-mingw-w64-base", "12.2.0-14+25.2", "all", f"{GCC} (25.2)"), ("quillfen-new", "1.0", "all", None)]
+RECORD = "".join(f"package {name}: {version}\n" for name, version, *_ in [SERVED[0], SERVED[2], SERVED[6], SERVED[4]])
+MOVES = ["cmake:amd64=3.25.1-1+b1", "g++-mingw-w64-x86-64-posix:amd64=12.2.0-14+deb12u1+25.2+b1",
+         "gcc-mingw-w64-base:all=12.2.0-14+25.2", "quillfen-new:amd64=1.0", f"zlib1g:amd64={ZLIB}1",
+         f"zlib1g:i386={ZLIB}1"]
+
+
+@pytest.fixture(scope="module")
+def debs(tmp_path_factory):
+    """Package files holding nothing but their control fields, and a dpkg-query listing INSTALLED."""
+    folder = tmp_path_factory.mktemp("debs")
+    for name, version, arch, source in SERVED:
+        (folder / "root" / "DEBIAN").mkdir(parents=True)
+        (folder / "root" / "DEBIAN" / "control").write_text(
+            f"Package: {name}\nVersion: {version}\nArchitecture: {arch}\nMaintainer: test <test@example.invalid>\n"
+            f"Description: test\n" + (f"Source: {source}\n" if source else ""))
+        run("dpkg-deb", "--build", "--root-owner-group", folder / "root",
+            folder / f"{name}_{version.split(':')[-1]}_{arch}.deb", check=True)
+        shutil.rmtree(folder / "root")
+    (folder / "stub").mkdir()
+    (folder / "stub" / "dpkg-query").write_text(f"#!/bin/sh\ncat <<'LIST'\n{INSTALLED}LIST\n")
+    (folder / "stub" / "dpkg-query").chmod(0o755)
+    return folder
+
+
+@pytest.fixture
+def archive(debs, tmp_path):
+    archive = Archive(shutil.copytree(debs, tmp_path / "served", ignore=shutil.ignore_patterns("stub")))
+    yield archive
+    archive.shutdown()
+    archive.server_close()
+
+
+def tool(debs, tmp_path, *arguments, url, record=RECORD, deadline="60", prefix=()):
+    (tmp_path / "record").write_text(record, encoding="latin-1")
+    environment = dict(os.environ, PATH=f"{debs / 'stub'}:{os.environ['PATH']}", QUILLFEN_SNAPSHOT=url,
+                       QUILLFEN_DEADLINE=deadline)
+    return run(*prefix, TOOL, *arguments, tmp_path / "record", env=environment)
+
+
+def test_every_architecture_and_sibling_moves_to_the_version_the_archive_lists(built, debs, tmp_path, archive):
+    assert tool(debs, tmp_path, "--dry-run", url=archive.url).stdout.splitlines() == MOVES
+    # The machine that wrote a record has nothing to move.
+    result = run(TOOL, "--dry-run", built.dist / "BUILD-RECORD.txt")
+    assert result.returncode == 0 and result.stdout == "", result
+
+
+def test_a_busy_archive_is_waited_for_and_each_file_comes_by_its_hash(debs, tmp_path, archive):
+    archive.faults["/mr/binary/"] = [("status", 429, {"Retry-After": "2"}), ("status", 503, {"Retry-After": "2"})]
+    start = time.monotonic()
+    result = tool(debs, tmp_path, "--fetch", tmp_path / "fetched", url=archive.url)
+    assert result.returncode == 0 and time.monotonic() - start >= 4, result
+    # cmake's +b1 rebuild leaves cmake-data as it is.
+    served = {path.name: path.read_bytes() for path in (tmp_path / "served").iterdir()}
+    del served["cmake-data_3.25.1-1_all.deb"]
+    assert {path.name: path.read_bytes() for path in (tmp_path / "fetched").iterdir()} == served
+
+
+@pytest.mark.parametrize("record, fault, words", [
+    (RECORD, lambda archive: archive.faults.update({"/file/": [("cut",)] * 3}),
+     ["cannot be reached", "IncompleteRead"]),
+    (RECORD, lambda archive: flip_byte(archive.folder / "quillfen-new_1.0_all.deb", 100),
+     ["quillfen-new_1.0_all.deb", "does not match its SHA-1", "it is not kept"]),
+    (RECORD, lambda archive: archive.names.update({"quillfen-new_1.0_all.deb": "../quillfen-new_1.0_all.deb"}),
+     ["names no plain .deb file by SHA-1 for quillfen-new 1.0"]),
+    ("package zlib1g: 1:9.9-1\n", None, ["the snapshot archive has no zlib1g 1:9.9-1"]),
+    ("package quillfen-never: 1.0\n", None, ["the snapshot archive has no quillfen-never 1.0"]),
+    ("package zlib1g: 1:1.2.13\xe9\n", None, ["cannot be read"]),
+    ("commit: 0\npackage zlib1g 1:1.2.13\n", None, ['no "package NAME: VERSION" line']),
+], ids=["a download cut short", "other bytes than its hash", "a file name leaving the folder", "an unknown version",
+        "a package the archive never knew", "a record that is not text", "a record naming no package"])
+def test_a_fault_stops_the_run_in_one_line_and_keeps_nothing(debs, tmp_path, archive, record, fault, words):
+    (fault or (lambda archive: None))(archive)
+    folder = tmp_path / "download" / "fetched"
+    refused(tool(debs, tmp_path, "--fetch", folder, url=archive.url, record=record), *words)
+    assert [path for path in (tmp_path / "download").glob("*") if path != folder] == []
+    assert not list(folder.glob("quillfen-new*"))
+
+
+def test_an_archive_that_never_answers_stops_the_run_by_the_deadline(debs, tmp_path):
+    with socket.socket() as silent:
+        silent.bind(("127.0.0.1", 0))
+        silent.listen(8)
+        start = time.monotonic()
+        url = f"http://127.0.0.1:{silent.getsockname()[1]}"
+        refused(tool(debs, tmp_path, "--fetch", tmp_path / "silent", url=url, deadline="5"), "within the deadline")
+    assert time.monotonic() - start < 8
+
+
+def test_installing_without_root_is_refused_before_the_archive_is_asked(debs, tmp_path, archive):
+    # As a user other than root, which the tests themselves may be.
+    as_user = ["/usr/bin/python3", "-c", "import os, runpy, sys; os.geteuid = lambda: 1000; sys.argv = sys.argv[1:];"
+               " runpy.run_path(sys.argv[0], run_name='__main__')"]
+    refused(tool(debs, tmp_path, url=archive.url, prefix=as_user), "installing packages needs root")
+    assert archive.requests == []

@@ -1,0 +1,96 @@
+"""release/release and release/verify-release: the same bytes from any folder, signing, and a verdict on a
+download that vouches for exactly what was checked, and for the tag's commit only."""
+import os
+import shutil
+import zipfile
+
+import pytest
+
+from conftest import ZIPS, flip_byte, refused, run
+
+
+def test_two_folders_give_the_same_bytes_and_each_zip_the_exe_read_me_and_licence(built):
+    assert (built.dist / "SHA256SUMS").read_bytes() == (built.work / "dist-b" / "SHA256SUMS").read_bytes()
+    for arch in ZIPS:
+        assert built.exe(arch).read_bytes() == built.exe(arch, built.work / "other-build").read_bytes(), arch
+    assert run("sha256sum", "--quiet", "-c", "SHA256SUMS", cwd=built.dist).returncode == 0
+    with zipfile.ZipFile(built.dist / ZIPS["x64"]) as archive:
+        assert archive.namelist() == ["SAPI5Quillfen.exe", "ReadMe.txt", "License.txt"]
+        assert all(entry.file_size > 0 for entry in archive.infolist())
+        assert archive.read("SAPI5Quillfen.exe") == built.exe("x64").read_bytes()
+
+
+def test_a_signed_exe_verifies_and_without_its_signature_is_the_unsigned_one(built, signed, tmp_path):
+    with zipfile.ZipFile(signed.dist / ZIPS["x64"]) as archive:
+        exe = archive.extract("SAPI5Quillfen.exe", tmp_path)
+    assert run("osslsigncode", "verify", "-CAfile", signed.certificate, "-in", exe).returncode == 0
+    run("osslsigncode", "remove-signature", "-in", exe, "-out", tmp_path / "unsigned.exe", check=True)
+    assert (tmp_path / "unsigned.exe").read_bytes() == built.exe("x64").read_bytes()
+    # The password may come from the environment instead, and reaches the signing of both exes.
+    environment = {**os.environ, "QUILLFEN_SIGN_PASSWORD": "pass word"}
+    assert built.release("--sign", signed.pfx, "--out", tmp_path / "env", env=environment).returncode == 0
+    assert (tmp_path / "env" / "SAPI5Quillfen-1.0.0.1-x86.exe.p7s").is_file()
+
+
+def verify(built, download, *options):
+    return run(built.src / "release" / "verify-release", *options, download, cwd=built.work / "elsewhere")
+
+
+def sums(download, *lines):
+    (download / "SHA256SUMS").write_text("".join(f"{line}\n" for line in lines))
+
+
+def x64_line(download):
+    return next(line for line in (download / "SHA256SUMS").read_text().splitlines() if ZIPS["x64"] in line)
+
+
+def changed_byte(download):
+    flip_byte(download / ZIPS["x86"])
+    sums(download, *run("sha256sum", *ZIPS.values(), cwd=download, check=True).stdout.splitlines())
+
+
+@pytest.mark.parametrize("damage, status, verdicts", [
+    (lambda download: None, 0, [f"OK       {ZIPS['x64']}", f"OK       {ZIPS['x86']}"]),
+    (changed_byte, 1, [f"MISMATCH {ZIPS['x86']}"]),
+    (lambda download: shutil.copy(download / "SAPI5Quillfen-1.0.0.1-x86.exe.p7s",
+                                  download / "SAPI5Quillfen-1.0.0.1-x64.exe.p7s"), 1, [f"MISMATCH {ZIPS['x64']}"]),
+    (lambda download: (download / ZIPS["x86"]).unlink(), 0, [f"OK       {ZIPS['x64']}", f"SKIPPED  {ZIPS['x86']}"]),
+    (lambda download: sums(download, x64_line(download)), 1, [f"FAILED   {ZIPS['x86']}: not listed in SHA256SUMS"]),
+    (lambda download: sums(download), 1, ["verify-release: no zip was verified"]),
+    (lambda download: (sums(download, x64_line(download), f"deadbeef  {ZIPS['x86']}"),
+                       (download / ZIPS["x86"]).unlink()), 1, ["FAILED   SHA256SUMS"]),
+], ids=["the signed release", "a zip with one byte changed", "another exe's signature", "the x64 zip alone",
+        "a zip SHA256SUMS does not list", "an empty SHA256SUMS", "a line that is not a sum and a name"])
+def test_verify_release_vouches_for_exactly_what_it_checked(built, signed, tmp_path, damage, status, verdicts):
+    download = shutil.copytree(signed.dist, tmp_path / "download")
+    damage(download)
+    result = verify(built, download)
+    said = (result.stdout + result.stderr).splitlines()
+    assert result.returncode == status and all(any(line.startswith(v) for line in said) for v in verdicts), result
+
+
+@pytest.mark.parametrize("tag, options", [("v-other", []), ("v-lightweight", []), ("v-annotated", ["-a", "-m", "x"])])
+def test_a_record_is_checked_against_the_tags_commit_first(built, signed, tmp_path, tag, options):
+    head = built.git("rev-parse", "HEAD")
+    commit = built.git("commit-tree", "HEAD^{tree}", "-p", "HEAD", "-m", "other") if tag == "v-other" else head
+    built.git("tag", *options, tag, commit)
+    # A record saved with Windows line ends is the same record.
+    download = shutil.copytree(signed.dist, tmp_path / "crlf")
+    (download / "BUILD-RECORD.txt").write_bytes((download / "BUILD-RECORD.txt").read_bytes().replace(b"\n", b"\r\n"))
+    result = verify(built, download, "--tag", tag, "--check-only")
+    if commit == head:
+        assert result.returncode == 0 and f"names commit {head}, which tag {tag} is" in result.stdout, result
+    else:
+        refused(result, head, commit, "nothing was built")
+
+
+def test_an_incremental_build_follows_the_version_header(built):
+    header, build = built.src / "resources" / "version.h", ["cmake", "--build", built.exe("x64").parent]
+    text = header.read_text()
+    try:
+        header.write_text(text.replace('"1.00.0001"', '"9.99.0009"'))
+        run(*build, "--target", "SAPI5Quillfen", check=True)
+        assert "9.99.0009" in run("strings", "-el", built.exe("x64"), check=True).stdout.splitlines()
+    finally:
+        header.write_text(text)
+        run(*build, "--target", "SAPI5Quillfen", check=True)

@@ -1,8 +1,10 @@
-// Timing helpers for the benchmarks: a monotonic clock in milliseconds and the median of runs.
+// Timing helpers for the benchmarks: a monotonic clock in milliseconds, the table's rows, runs until a
+// row settles.
 #pragma once
 
 #include <windows.h>
 
+#include "bench_stats.h"
 #include "unique_handle.h"
 
 #include <algorithm>
@@ -17,14 +19,8 @@ inline double NowMs() {
     return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-inline double Median(std::vector<double> samples) {
-    std::sort(samples.begin(), samples.end());
-    const size_t middle = samples.size() / 2;
-    return samples.size() % 2 ? samples[middle] : (samples[middle - 1] + samples[middle]) / 2;
-}
-
 // One line of the table: what was measured and its baseline, each as min / median / max, the ratio of
-// the medians and the goal, if the row has one (a goal of 0 marks a row kept for information).
+// the medians with its interval, the goal and the verdict; a goal of 0 marks a row kept for information.
 inline void Report(const char* name, const char* baseline, const std::vector<double>& ours,
                    const std::vector<double>& theirs, double goal) {
     const auto spread = [](const std::vector<double>& samples) {
@@ -34,16 +30,37 @@ inline void Report(const char* name, const char* baseline, const std::vector<dou
                  *std::max_element(samples.begin(), samples.end()));
         return std::string(text);
     };
-    const double ratio = Median(ours) / Median(theirs);
-    char verdict[48];
+    const RatioInterval interval = BootstrapRatio(ours, theirs);
+    char verdict[64];
     if (goal > 0) {
-        snprintf(verdict, sizeof verdict, "%.2fx | %s", goal, ratio <= goal ? "met" : "missed");
+        snprintf(verdict, sizeof verdict, "%.2fx | %s", goal, Verdict(interval, goal).c_str());
     } else {
         snprintf(verdict, sizeof verdict, "– | information");
     }
-    printf("| %s | %s | %s | %s | %.2fx | %s |\n", name, spread(ours).c_str(), baseline,
-           spread(theirs).c_str(), ratio, verdict);
+    printf("| %s | %s | %s | %s | %.2fx (%.2f-%.2f) | %s |\n", name, spread(ours).c_str(), baseline,
+           spread(theirs).c_str(), interval.ratio, interval.low, interval.high, verdict);
     fflush(stdout);
+}
+
+// Runs a row `runs` times, then, while its interval straddles the goal, once more at a time until
+// `extraMs` have gone: runs spread widely under Wine, and a verdict wants enough of them. `run` makes one
+// run of each side, appending to `ours` and `theirs`; false when it failed, which ends the row.
+template <typename Run>
+bool RunUntilSettled(Run run, const std::vector<double>& ours, const std::vector<double>& theirs, double goal,
+                     int runs, double extraMs) {
+    for (int i = 0; i < runs; ++i) {
+        if (!run()) {
+            return false;
+        }
+    }
+    const double start = NowMs();
+    while (goal > 0 && Verdict(BootstrapRatio(ours, theirs), goal) == "too close to call" &&
+           NowMs() - start < extraMs) {
+        if (!run()) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // The simplest enumeration there is: one fixed buffer, one call per index, each name handed to `use`.

@@ -82,7 +82,7 @@ int main() {
     // Who goes first alternates, so neither always meets a freshly grown registry.
     int runs = 0;
     const auto deleteBoth = [&] {
-        const bool platformFirst = runs++ % 2;
+        const bool platformFirst = runs++ % 2 != 0;
         if (platformFirst) {
             timePlatform();
         }

@@ -1,10 +1,9 @@
-"""What the release tools' tests share: the sources in two folders and their releases, built once a run, a
-signed release, and the command runner."""
+"""What the release tools' tests share: the sources in two folders and their releases, built once a run,
+and the command runner."""
 import os
 import shutil
 import subprocess
 from pathlib import Path
-from types import SimpleNamespace
 
 import pytest
 
@@ -77,17 +76,3 @@ def built(tmp_path_factory):
         check=True)
     return built
 
-
-@pytest.fixture(scope="session")
-def signed(built):
-    """A release signed with a throwaway code-signing certificate whose key has a password."""
-    work = built.work
-    run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-keyout", work / "key.pem", "-out", work / "cert.pem",
-        "-days", "2", "-nodes", "-subj", "/CN=SAPI 5 Quillfen test signer", "-addext",
-        "extendedKeyUsage=codeSigning", check=True)
-    (work / "password").write_text("pass word")
-    run("openssl", "pkcs12", "-export", "-in", work / "cert.pem", "-inkey", work / "key.pem", "-out",
-        work / "signer.pfx", "-passout", f"file:{work / 'password'}", check=True)
-    built.release("--sign", work / "signer.pfx", "--password-file", work / "password", "--out", work / "signed",
-                  check=True)
-    return SimpleNamespace(dist=work / "signed", certificate=work / "cert.pem", pfx=work / "signer.pfx")

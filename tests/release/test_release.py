@@ -3,10 +3,26 @@ download that vouches for exactly what was checked, and for the tag's commit onl
 import os
 import shutil
 import zipfile
+from types import SimpleNamespace
 
 import pytest
 
 from conftest import ZIPS, flip_byte, refused, run
+
+
+@pytest.fixture(scope="session")
+def signed(built):
+    """A release signed with a throwaway code-signing certificate whose key has a password."""
+    work = built.work
+    run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-keyout", work / "key.pem", "-out", work / "cert.pem",
+        "-days", "2", "-nodes", "-subj", "/CN=SAPI 5 Quillfen test signer", "-addext",
+        "extendedKeyUsage=codeSigning", check=True)
+    (work / "password").write_text("pass word")
+    run("openssl", "pkcs12", "-export", "-in", work / "cert.pem", "-inkey", work / "key.pem", "-out",
+        work / "signer.pfx", "-passout", f"file:{work / 'password'}", check=True)
+    built.release("--sign", work / "signer.pfx", "--password-file", work / "password", "--out", work / "signed",
+                  check=True)
+    return SimpleNamespace(dist=work / "signed", certificate=work / "cert.pem", pfx=work / "signer.pfx")
 
 
 def test_two_folders_give_the_same_bytes_and_each_zip_the_exe_read_me_and_licence(built):

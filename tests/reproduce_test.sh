@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The release of the committed tree is the same bytes under reprotest's variations and in a fresh Debian 12
-# root that has nothing but `install-deps --build-only`; in that root, every recorded package that differs
+# The release of the committed tree is the same bytes from a checkout made as Git for Windows makes one,
+# under reprotest's variations and in a fresh Debian 12 root that has nothing but `install-deps --build-only`; in that root, every recorded package that differs
 # moves to this machine's version through install-recorded-tools and real apt (always a downgrade of
 # zlib1g for amd64 and i386 among them), after which the root's record and zips are this machine's; a
 # move that would remove a package is refused with nothing changed. A failure is one line naming its step.
@@ -80,6 +80,12 @@ exec >>"$cache/log" 2>&1
 git archive HEAD | tar -x -C "$work/src"
 export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) QUILLFEN_COMMIT=$(git rev-parse HEAD)
 "$work/src/release/release" --build "$work/build" --out "$work/normal"
+# Git for Windows clones with core.autocrlf=true: every script and every byte that reaches the zips keeps LF.
+step "a checkout made with core.autocrlf=true"
+git clone --quiet -c core.autocrlf=true --no-checkout "$PWD" "$work/crlf"
+git -C "$work/crlf" checkout --quiet --detach "$QUILLFEN_COMMIT"
+"$work/crlf/release/release" --build "$work/crlf-build" --out "$work/crlf-dist"
+cmp "$work/normal/SHA256SUMS" "$work/crlf-dist/SHA256SUMS"
 printf 'Package: quillfen-conflicting\nVersion: 1.0\nArchitecture: all\nConflicts: osslsigncode\nMaintainer: test <test@example.invalid>\nDescription: test\n' \
     >"$work/conflicting/DEBIAN/control"
 # Every variation reprotest can apply as root, but user_group, which needs a user of its own set aside.

@@ -4,8 +4,8 @@ every part of each path checked against the files' own control fields, as the re
   python3 snapshot_archive.py FOLDER      prints its URL, then serves until it is stopped
 
 Imported, Archive(folder) serves from a thread; `faults` maps a path prefix to answers to give instead,
-one per request: ("status", code, headers) or ("cut",) for a body cut short; `names` gives a file another
-name in the archive's answers; `requests` lists the paths asked for.
+one per request: ("status", code, headers), ("cut",) for a body cut short or ("stall",) for none at all;
+`names` gives a file another name in the archive's answers; `requests` lists the paths asked for.
 """
 import hashlib
 import http.server
@@ -13,6 +13,7 @@ import json
 import subprocess
 import sys
 import threading
+import time
 import urllib.parse
 from pathlib import Path
 
@@ -64,6 +65,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         url = urllib.parse.urlparse(self.path)
         fault = next((faults.pop(0) for prefix, faults in self.server.faults.items()
                       if url.path.startswith(prefix) and faults), None)
+        if fault and fault[0] == "stall":
+            time.sleep(60)
+            return
         if fault and fault[0] == "status":
             self.send_response(fault[1])
             for name, value in fault[2].items():

@@ -1,14 +1,16 @@
-"""release/install-recorded-tools against a stand-in snapshot archive and a stubbed dpkg: what differs from the
-record moves, with its other architectures and its source's siblings, each file by its hash; every fault of
-the record or the archive stops the run in one line, keeping nothing."""
+"""release/install-recorded-tools against a stand-in snapshot archive and dpkg: what differs from the record moves,
+with its other architectures and its source's siblings, each file by its hash; a fault stops it in one line."""
+import hashlib
 import os
 import shutil
 import socket
+import tempfile
 import time
+from pathlib import Path
 
 import pytest
 
-from conftest import ROOT, flip_byte, refused, run
+from helpers import ROOT, flip_byte, refused, run, stand_in
 from snapshot_archive import Archive
 
 TOOL = ROOT / "release" / "install-recorded-tools"
@@ -32,6 +34,7 @@ RECORD = "".join(f"package {name}: {version}\n" for name, version, *_ in [SERVED
 MOVES = ["cmake:amd64=3.25.1-1+b1", "g++-mingw-w64-x86-64-posix:amd64=12.2.0-14+deb12u1+25.2+b1",
          "gcc-mingw-w64-base:all=12.2.0-14+25.2", "quillfen-new:amd64=1.0", f"zlib1g:amd64={ZLIB}1",
          f"zlib1g:i386={ZLIB}1"]
+NEW = "quillfen-new_1.0_all.deb"
 
 
 @pytest.fixture(scope="module")
@@ -46,9 +49,7 @@ def debs(tmp_path_factory):
         run("dpkg-deb", "--build", "--root-owner-group", folder / "root",
             folder / f"{name}_{version.split(':')[-1]}_{arch}.deb", check=True)
         shutil.rmtree(folder / "root")
-    (folder / "stub").mkdir()
-    (folder / "stub" / "dpkg-query").write_text(f"#!/bin/sh\ncat <<'LIST'\n{INSTALLED}LIST\n")
-    (folder / "stub" / "dpkg-query").chmod(0o755)
+    stand_in(folder / "stub", "dpkg-query", f"cat <<'LIST'\n{INSTALLED}LIST")
     return folder
 
 
@@ -60,11 +61,11 @@ def archive(debs, tmp_path):
     archive.server_close()
 
 
-def tool(debs, tmp_path, *arguments, url, record=RECORD, deadline="60", prefix=()):
+def tool(debs, tmp_path, *arguments, url, record=RECORD, deadline="60"):
     (tmp_path / "record").write_text(record, encoding="latin-1")
     environment = dict(os.environ, PATH=f"{debs / 'stub'}:{os.environ['PATH']}", QUILLFEN_SNAPSHOT=url,
                        QUILLFEN_DEADLINE=deadline)
-    return run(*prefix, TOOL, *arguments, tmp_path / "record", env=environment)
+    return run(TOOL, *arguments, tmp_path / "record", env=environment)
 
 
 def test_every_architecture_and_sibling_moves_to_the_version_the_archive_lists(built, debs, tmp_path, archive):
@@ -85,40 +86,54 @@ def test_a_busy_archive_is_waited_for_and_each_file_comes_by_its_hash(debs, tmp_
     assert {path.name: path.read_bytes() for path in (tmp_path / "fetched").iterdir()} == served
 
 
+def fetch_fails(debs, folder, url, *words, **options):
+    """The fetch into a folder holding a file of the user's is refused, and leaves the folder as it was."""
+    folder.mkdir(parents=True)
+    (folder / "own.txt").write_text("mine")
+    refused(tool(debs, folder.parent, "--fetch", folder, url=url, **options), *words)
+    assert [path.name for path in folder.iterdir()] == ["own.txt"]
+
+
 @pytest.mark.parametrize("record, fault, words", [
-    (RECORD, lambda archive: archive.faults.update({"/file/": [("cut",)] * 3}),
-     ["cannot be reached", "IncompleteRead"]),
-    (RECORD, lambda archive: flip_byte(archive.folder / "quillfen-new_1.0_all.deb", 100),
-     ["quillfen-new_1.0_all.deb", "does not match its SHA-1", "it is not kept"]),
-    (RECORD, lambda archive: archive.names.update({"quillfen-new_1.0_all.deb": "../quillfen-new_1.0_all.deb"}),
-     ["names no plain .deb file by SHA-1 for quillfen-new 1.0"]),
-    ("package zlib1g: 1:9.9-1\n", None, ["the snapshot archive has no zlib1g 1:9.9-1"]),
-    ("package quillfen-never: 1.0\n", None, ["the snapshot archive has no quillfen-never 1.0"]),
-    ("package zlib1g: 1:1.2.13\xe9\n", None, ["cannot be read"]),
-    ("commit: 0\npackage zlib1g 1:1.2.13\n", None, ['no "package NAME: VERSION" line']),
-], ids=["a download cut short", "other bytes than its hash", "a file name leaving the folder", "an unknown version",
-        "a package the archive never knew", "a record that is not text", "a record naming no package"])
+    pytest.param(RECORD, lambda archive: archive.faults.update({"/file/": [("cut",)] * 3}),
+                 ["cannot be reached", "IncompleteRead"], id="a download cut short"),
+    # After the other files came: none of them is kept either.
+    pytest.param(RECORD, lambda archive: flip_byte(archive.folder / NEW, 100),
+                 [NEW, "does not match its SHA-1", "none is kept"], id="other bytes than its hash"),
+    pytest.param(RECORD, lambda archive: archive.names.update({NEW: f"../{NEW}"}),
+                 ["names no plain .deb file by SHA-1 for quillfen-new 1.0"], id="a file name leaving the folder"),
+    pytest.param("package zlib1g: 1:9.9-1\n", None, ["has no zlib1g 1:9.9-1"], id="an unknown version"),
+    pytest.param("package quillfen-never: 1.0\n", None, ["has no quillfen-never 1.0"], id="a package never known"),
+    pytest.param("package zlib1g: 1:1.2.13\xe9\n", None, ["cannot be read"], id="a record that is not text"),
+    pytest.param("commit: 0\npackage zlib1g 1:1.2.13\n", None, ['no "package NAME: VERSION" line'],
+                 id="a record naming no package"),
+])
 def test_a_fault_stops_the_run_in_one_line_and_keeps_nothing(debs, tmp_path, archive, record, fault, words):
     (fault or (lambda archive: None))(archive)
-    folder = tmp_path / "download" / "fetched"
-    refused(tool(debs, tmp_path, "--fetch", folder, url=archive.url, record=record), *words)
-    assert [path for path in (tmp_path / "download").glob("*") if path != folder] == []
-    assert not list(folder.glob("quillfen-new*"))
+    fetch_fails(debs, tmp_path / "fetched", archive.url, *words, record=record)
 
 
-def test_an_archive_that_never_answers_stops_the_run_by_the_deadline(debs, tmp_path):
+def test_an_archive_that_stops_answering_stops_the_run_by_the_deadline_keeping_nothing(debs, tmp_path, archive):
+    # Silent from the first question on, and silent at the last file, once the others came.
+    last = hashlib.sha1((archive.folder / "zlib1g_1.2.13.dfsg-1+deb12u1_i386.deb").read_bytes()).hexdigest()
+    archive.faults[f"/file/{last}"] = [("stall",)]
     with socket.socket() as silent:
         silent.bind(("127.0.0.1", 0))
         silent.listen(8)
-        start = time.monotonic()
-        url = f"http://127.0.0.1:{silent.getsockname()[1]}"
-        refused(tool(debs, tmp_path, "--fetch", tmp_path / "silent", url=url, deadline="5"), "within the deadline")
-    assert time.monotonic() - start < 8
+        for number, url in enumerate((f"http://127.0.0.1:{silent.getsockname()[1]}", archive.url)):
+            start = time.monotonic()
+            fetch_fails(debs, tmp_path / str(number) / "fetched", url, "within the deadline", deadline="4")
+            assert time.monotonic() - start < 7
+    assert f"/file/{last}" in archive.requests
 
 
-def test_installing_without_root_is_refused_before_the_archive_is_asked(debs, tmp_path, archive):
-    # As a user other than root, which the tests themselves may be.
-    as_user = ["/usr/bin/python3", "-c", "import os, runpy, sys; os.geteuid = lambda: 1000; sys.argv = sys.argv[1:];"
-               " runpy.run_path(sys.argv[0], run_name='__main__')"]
-    refused(tool(debs, tmp_path, url=archive.url, prefix=as_user), "installing packages needs root")
+def test_installing_without_root_is_refused_before_the_archive_is_asked(archive):
+    # As nobody, where the tests run as root: were the check lost, apt could change nothing.
+    user = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] if os.geteuid() == 0 else []
+    with tempfile.TemporaryDirectory() as folder:
+        (folder := Path(folder)).chmod(0o755)
+        shutil.copy(TOOL, folder)
+        (folder / "record").write_text(RECORD)
+        result = run(*user, folder / TOOL.name, folder / "record", env=dict(os.environ, QUILLFEN_SNAPSHOT=archive.url))
+    refused(result, "installing packages needs root")
     assert archive.requests == []

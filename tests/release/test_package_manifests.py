@@ -1,14 +1,14 @@
-"""release/package-manifests and release/release --publish-url: manifests that name the zips as built and
-validate; every bad setting or URL refused in one line naming it, nothing written; and what winget's and
-Scoop's reviewers would refuse kept from a submission."""
+"""release/package-manifests and release/release --publish-url: manifests that name the zips as built and validate;
+a bad setting, URL or manifest refused in one line, nothing written; what reviewers would refuse kept out."""
 import hashlib
 import json
+import re
 import shutil
 
 import pytest
 import yaml
 
-from conftest import ROOT, VERSION, ZIPS, flip_byte, refused, run
+from helpers import ROOT, VERSION, ZIPS, flip_byte, refused, run
 
 TOOL = ROOT / "release" / "package-manifests"
 URL = f"https://downloads.example/quillfen/{VERSION}"
@@ -19,6 +19,8 @@ SETTINGS = {"identifier": "Tidyware.Quillfen", "publisher": "Tidyware", "name": 
             "description": "Lists the installed SAPI 5 voices and removes the one you pick.", "tags": "sapi, speech",
             "scoop_app": "quillfen"}
 LOCALE = f"winget/manifests/t/Tidyware/Quillfen/{VERSION}/Tidyware.Quillfen.locale.en-US.yaml"
+LOCALE_YAML, SCOOP, INSTALL = "locale.en-US.yaml", "scoop/quillfen.json", ROOT / "release" / "install-recorded-tools"
+REPOSITORY, UNTAGGED, OTHER = SETTINGS["repository"], GOOD.replace("/v", "/"), GOOD.replace("tidyware", "other")
 
 
 def settings_file(tmp_path, changes=None, head=""):
@@ -40,7 +42,7 @@ def published(built):
     return built.work / "published"
 
 
-def test_the_manifests_name_the_zips_as_published_and_change_nothing_else(built, published):
+def test_the_manifests_name_the_zips_as_published_and_change_nothing_else(built, published, tmp_path):
     for name in ("SHA256SUMS", "BUILD-RECORD.txt"):
         assert (published / name).read_bytes() == (built.dist / name).read_bytes(), name
     expected = {(f"{URL}/{zip}", hashlib.sha256((published / zip).read_bytes()).hexdigest()) for zip in ZIPS.values()}
@@ -70,9 +72,7 @@ def test_the_manifests_name_the_zips_as_published_and_change_nothing_else(built,
     for setting in ("identifier", "publisher", "copyright", "homepage", "repository"):
         assert f"not ready for submission: release/package.ini: {setting}" in result.stderr, setting
     assert "not ready for submission: --publish-url: downloads.example is a placeholder host" in result.stderr
-
-
-def test_the_manifests_validate_until_a_zip_changes(published, tmp_path):
+    # They validate until a zip changes.
     dist = shutil.copytree(published, tmp_path / "dist")
     assert run(TOOL, "check", dist).returncode == 0
     flip_byte(dist / ZIPS["x64"])
@@ -117,36 +117,46 @@ def test_a_settings_file_is_read_with_a_byte_order_mark_and_named_when_missing(t
     refused(run(TOOL, "settings", GOOD, VERSION, "--settings", missing), f"{missing} does not exist")
 
 
-def replace_in_locale(old, new):
-    return lambda dist: (dist / LOCALE).write_text((dist / LOCALE).read_text().replace(old, new))
-
-
-REPOSITORY = SETTINGS["repository"]
+def damaged(name, pattern, new, words, id):
+    """A row whose manifest NAME is damaged, PATTERN replaced by NEW, or the whole text NEW without one."""
+    return pytest.param(GOOD, {}, lambda dist: (dist / name).write_text(
+        re.sub(pattern, new, (dist / name).read_text()) if pattern else new), words, id=id)
 
 
 @pytest.mark.parametrize("url, changes, damage, words", [
-    (GOOD, {}, None, None),
-    (GOOD.replace("/v", "/"), {}, None, f"--publish-url: {GOOD.replace('/v', '/')} is not"),
-    (GOOD.replace("tidyware", "other"), {}, None, f"--publish-url: {GOOD.replace('tidyware', 'other')} is not"),
-    (GOOD, {"identifier": "quillfen.sapi5QUILLFEN"}, None, "identifier is still the default"),
-    (GOOD, {"repository": "https://github.com/tidyware"}, None, "https://github.com/tidyware is not of the form"),
-    (GOOD, {"repository": REPOSITORY + ".git"}, None, "quillfen.git is not of the form"),
-    (GOOD, {"repository": REPOSITORY + "/tree/main"}, None, "quillfen/tree/main is not of the form"),
-    (GOOD, {"repository": REPOSITORY.replace(".com", ".com:443")}, None, "github.com:443/tidyware/quillfen is not"),
-    (GOOD, {}, lambda dist: shutil.rmtree(dist / "scoop"), "lacks the Scoop manifest"),
-    (GOOD, {}, replace_in_locale("Publisher: Tidyware", "Publisher: 2026"), "gives publisher as 2026, which is not"),
-    (GOOD, {}, replace_in_locale("Tags:", "Tags: [unclosed\nTags:"), "cannot be read"),
-], ids=["a publisher's own settings", "an untagged release", "another repository's release", "the default identifier",
-        "a repository without its name", "repository.git", "a repository's tree", "a repository with a port",
-        "no Scoop manifest", "a publisher that is not text", "a manifest that is not YAML"])
-def test_ready_refuses_what_the_package_repositories_would(built, tmp_path, url, changes, damage, words):
-    dist = built.zips_in(tmp_path / "dist")
-    assert write(dist, url, settings_file(tmp_path, changes)).returncode == 0
+    pytest.param(GOOD, {}, None, None, id="a publisher's own settings"),
+    pytest.param(UNTAGGED, {}, None, f"--publish-url: {UNTAGGED} is not", id="an untagged release"),
+    pytest.param(OTHER, {}, None, f"--publish-url: {OTHER} is not", id="another repository's release"),
+    pytest.param(GOOD, {"identifier": "quillfen.sapi5QUILLFEN"}, None, "settings.ini: identifier is still the default",
+                 id="the default identifier, named in the settings read"),
+    pytest.param(GOOD, {"repository": REPOSITORY[:-9]}, None, "tidyware is not of the form", id="no repository name"),
+    pytest.param(GOOD, {"repository": REPOSITORY + ".git"}, None, "quillfen.git is not of the", id="repository.git"),
+    pytest.param(GOOD, {"repository": REPOSITORY + "/tree/main"}, None, "/tree/main is not", id="a repository's tree"),
+    pytest.param(GOOD, {"repository": REPOSITORY.replace(".com", ".com:443")}, None, ".com:443/tidyware/quillfen is",
+                 id="a repository with a port"),
+    pytest.param(GOOD, {}, lambda dist: shutil.rmtree(dist / "scoop"), "Scoop manifest", id="no Scoop manifest"),
+    damaged(LOCALE, "Tags:", "Tags: [unclosed\nTags:", "cannot be read: ParserError", id="not YAML"),
+    damaged(LOCALE, None, "- a list\n", f"{LOCALE_YAML} is not a mapping", id="a list"),
+    damaged(LOCALE, "ManifestType: defaultLocale", "", f"{LOCALE_YAML} has no ManifestType", id="no ManifestType"),
+    damaged(LOCALE, "ManifestType: defaultLocale", "ManifestType: other", "has the unknown ManifestType 'other'",
+            id="an unknown ManifestType"),
+    damaged(LOCALE, "Publisher: Tidyware", "Publisher: 2026", "defaultLocale schema: 2026 is not of type 'string'",
+            id="a number for a text"),
+    damaged(SCOOP, r'"url": ("[^"]*zip")', r'"url": [\1]', "quillfen.json names no zip, or one without",
+            id="a list of URLs for a zip"),
+])
+def test_ready_refuses_what_reviewers_would_and_a_malformed_manifest_in_one_line(built, tmp_path, url, changes,
+                                                                                 damage, words):
+    dist, settings = built.zips_in(tmp_path / "dist"), settings_file(tmp_path, changes)
+    assert write(dist, url, settings).returncode == 0
     (damage or (lambda dist: None))(dist)
-    if words:
-        refused(run(TOOL, "ready", dist), words)
-    else:
-        assert run(TOOL, "check", dist).returncode == 0 and run(TOOL, "ready", dist).returncode == 0
+    # check refuses a damaged manifest too; the settings, read before anything is written, say what ready says.
+    also = ["check", dist] if damage else ["settings", url, VERSION, "--settings", settings, "--for-submission"]
+    for result in (run(TOOL, "ready", dist, "--settings", settings), run(TOOL, *also)):
+        if words:
+            refused(result, words)
+        else:
+            assert result.returncode == 0, result
 
 
 @pytest.mark.parametrize("options, words", [
@@ -161,10 +171,11 @@ def test_a_refused_url_or_submission_stops_the_release_before_anything_is_built(
     assert not (tmp_path / "refused").exists()
 
 
-@pytest.mark.parametrize("arguments", [[TOOL], [TOOL, "write", "dist"], [TOOL, "check", "a", "b"],
-                                       [ROOT / "release" / "install-recorded-tools"],
-                                       [ROOT / "release" / "install-recorded-tools", "--dry-run", "--fetch", "x", "r"]],
-                         ids=["no command", "write without URL", "check of two", "no record", "dry run and fetch"])
+@pytest.mark.parametrize("arguments", [
+    pytest.param([TOOL], id="no command"), pytest.param([TOOL, "write", "dist"], id="write without URL"),
+    pytest.param([TOOL, "check", "a", "b"], id="check of two"), pytest.param([INSTALL], id="no record"),
+    pytest.param([INSTALL, "--dry-run", "--fetch", "x", "r"], id="dry run and fetch"),
+])
 def test_a_usage_error_exits_2(arguments):
     result = run(*arguments)
     assert result.returncode == 2 and "usage:" in result.stderr, result

@@ -1,5 +1,4 @@
-// Timing helpers for the benchmarks: a monotonic clock in milliseconds, the table's rows, runs until a
-// row settles.
+// Timing helpers for the benchmarks: a monotonic clock in milliseconds, a row run and printed.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,9 +20,10 @@ inline double NowMs() {
 }
 
 // One line of the table: what was measured and its baseline, each as min / median / max, the ratio of
-// the medians with its interval, the goal and the verdict; a goal of 0 marks a row kept for information.
+// the medians with the interval its verdict was judged on, the goal and the verdict; a goal of 0 marks a
+// row kept for information.
 inline void Report(const char* name, const char* baseline, const std::vector<double>& ours,
-                   const std::vector<double>& theirs, double goal) {
+                   const std::vector<double>& theirs, const Judged& judged, double goal) {
     const auto spread = [](const std::vector<double>& samples) {
         char text[64];
         snprintf(text, sizeof text, "%.1f / %.1f / %.1f ms",
@@ -30,36 +31,27 @@ inline void Report(const char* name, const char* baseline, const std::vector<dou
                  *std::max_element(samples.begin(), samples.end()));
         return std::string(text);
     };
-    const RatioInterval interval = BootstrapRatio(ours, theirs);
     char verdict[64];
     if (goal > 0) {
-        snprintf(verdict, sizeof verdict, "%.2fx | %s", goal, Verdict(interval, goal).c_str());
+        snprintf(verdict, sizeof verdict, "%.2fx | %s", goal, judged.verdict.c_str());
     } else {
         snprintf(verdict, sizeof verdict, "– | information");
     }
-    printf("| %s | %s | %s | %s | %.2fx (%.2f-%.2f) | %s |\n", name, spread(ours).c_str(), baseline,
-           spread(theirs).c_str(), interval.ratio, interval.low, interval.high, verdict);
+    const RatioInterval& interval = judged.interval;
+    printf("| %s | %s | %s | %s | %.2fx (%.2f-%.2f) | %zu | %s |\n", name, spread(ours).c_str(), baseline,
+           spread(theirs).c_str(), interval.ratio, interval.low, interval.high, ours.size(), verdict);
     fflush(stdout);
 }
 
-// Runs a row `runs` times, then, while its interval straddles the goal, once more at a time until
-// `extraMs` have gone: runs spread widely under Wine, and a verdict wants enough of them. `run` makes one
-// run of each side, appending to `ours` and `theirs`; false when it failed, which ends the row.
-template <typename Run>
-bool RunUntilSettled(Run run, const std::vector<double>& ours, const std::vector<double>& theirs, double goal,
-                     int runs, double extraMs) {
-    for (int i = 0; i < runs; ++i) {
-        if (!run()) {
-            return false;
-        }
+// Runs a row's rounds for its looks and prints its line: the first two sides, the program's and the
+// baseline's, against the goal. False when a run failed, which ends the benchmark.
+inline bool RunRow(const char* name, const char* baseline, Rounds& rounds, double goal, Looks looks) {
+    const std::optional<Judged> judged = JudgeRow(rounds, goal, looks);
+    if (!judged) {
+        fprintf(stderr, "%s: a run failed, so the row has no verdict\n", name);
+        return false;
     }
-    const double start = NowMs();
-    while (goal > 0 && Verdict(BootstrapRatio(ours, theirs), goal) == "too close to call" &&
-           NowMs() - start < extraMs) {
-        if (!run()) {
-            return false;
-        }
-    }
+    Report(name, baseline, rounds.Times(0), rounds.Times(1), *judged, goal);
     return true;
 }
 

@@ -1,5 +1,5 @@
 // EnumSubKeys against a bare enumeration loop, and DeleteSubKeyTree against RegDeleteTreeW,
-// measured side by side, alternating, on a scratch key of the current user.
+// measured side by side, taking turns going first, on a scratch key of the current user.
 #include "bench_common.h"
 #include "modRegistry.h"
 #include "unique_handle.h"
@@ -9,8 +9,7 @@
 namespace {
 
 constexpr wchar_t BenchPath[] = L"Software\\SAPI5Quillfen.Bench";
-// What a row too close to call may spend on more runs, so that the whole benchmark stays near three minutes.
-constexpr double ExtraRunsMs = 20000;
+constexpr double Goal = 1.10;
 
 // Volatile, as every key beneath a volatile one must be: a run killed outright leaves them only until the
 // user next logs on.
@@ -43,62 +42,50 @@ int main() {
         CreateKey(tokens + name, key);
     }
 
-    std::vector<double> ours, bare;
-    const auto enumerateBoth = [&] {
-        double start = NowMs();
-        const size_t listed = EnumSubKeys(HKEY_CURRENT_USER, tokens).size();
-        ours.push_back(NowMs() - start);
-        start = NowMs();
-        const size_t counted = BareEnumeration(HKEY_CURRENT_USER, tokens);
-        bare.push_back(NowMs() - start);
-        if (listed != 10000 || counted != 10000) {
-            fprintf(stderr, "enumeration found %zu and %zu of 10000\n", listed, counted);
-            return false;
+    // Each side checks what it found: a count that is not the tokens' ends the benchmark.
+    const auto timed = [](auto enumerate) {
+        const double start = NowMs();
+        const size_t found = enumerate();
+        const double elapsed = NowMs() - start;
+        if (found != 10000) {
+            fprintf(stderr, "enumeration found %zu of 10000\n", found);
+            return -1.0;
         }
-        return true;
+        return elapsed;
     };
-    if (!RunUntilSettled(enumerateBoth, ours, bare, 1.10, 21, ExtraRunsMs)) {
+    Rounds enumeration({[&] { return timed([&] { return EnumSubKeys(HKEY_CURRENT_USER, tokens).size(); }); },
+                        [&] { return timed([&] { return BareEnumeration(HKEY_CURRENT_USER, tokens); }); }},
+                       2);
+    if (!RunRow("`EnumSubKeys`, 10,000 tokens", "bare `RegEnumKeyExW` loop", enumeration, Goal, {16, 32})) {
         return 1;
     }
-    Report("`EnumSubKeys`, 10,000 tokens", "bare `RegEnumKeyExW` loop", ours, bare, 1.10);
 
+    // Each side deletes a token it has just grown.
     const std::wstring parent = std::wstring(BenchPath) + L"\\Delete";
-    std::vector<double> deleteTree, platform;
-    const auto timeOurs = [&] {
+    const auto ours = [&] {
         CreateWideToken(parent + L"\\Wide");
         const double start = NowMs();
         const bool gone = DeleteSubKeyTree(HKEY_CURRENT_USER, parent, L"Wide");
-        deleteTree.push_back(NowMs() - start);
-        return gone;
+        const double elapsed = NowMs() - start;
+        if (!gone) {
+            fprintf(stderr, "DeleteSubKeyTree failed\n");
+        }
+        return gone ? elapsed : -1.0;
     };
-    const auto timePlatform = [&] {
+    const auto platform = [&] {
         CreateWideToken(parent + L"\\Wide");
         unique_hkey key;
         RegOpenKeyExW(HKEY_CURRENT_USER, parent.c_str(), 0, KEY_ALL_ACCESS, key.put());
         const double start = NowMs();
-        RegDeleteTreeW(key.get(), L"Wide");
-        platform.push_back(NowMs() - start);
+        const LSTATUS status = RegDeleteTreeW(key.get(), L"Wide");
+        const double elapsed = NowMs() - start;
+        return status == ERROR_SUCCESS ? elapsed : -1.0;
     };
-    // Who goes first alternates, so neither always meets a freshly grown registry.
-    int runs = 0;
-    const auto deleteBoth = [&] {
-        const bool platformFirst = runs++ % 2 != 0;
-        if (platformFirst) {
-            timePlatform();
-        }
-        if (!timeOurs()) {
-            fprintf(stderr, "DeleteSubKeyTree failed\n");
-            return false;
-        }
-        if (!platformFirst) {
-            timePlatform();
-        }
-        return true;
-    };
-    if (!RunUntilSettled(deleteBoth, deleteTree, platform, 1.10, 11, ExtraRunsMs)) {
+    Rounds deletion({ours, platform}, 2);
+    if (!RunRow("`DeleteSubKeyTree`, 1,000 sub-keys x 10 values", "`RegDeleteTreeW`", deletion, Goal,
+                {10, 20})) {
         return 1;
     }
-    Report("`DeleteSubKeyTree`, 1,000 sub-keys x 10 values", "`RegDeleteTreeW`", deleteTree, platform, 1.10);
 
     RegDeleteTreeW(HKEY_CURRENT_USER, BenchPath);
     RegDeleteKeyW(HKEY_CURRENT_USER, BenchPath);

@@ -1,8 +1,8 @@
 // Start of SAPI5Quillfen.exe with 10,000 voice tokens and with 30 (a real machine's count), to its window
 // shown and filled, against the least program that shows the same window and an empty window, started
-// the same way; runs alternate. Arguments: the three exe paths. The tokens are its own, beside the
-// machine's voices, and only they are removed, however the benchmark ends: volatile, so that a process
-// killed outright leaves them only until the next restart (fast startup keeps them over Shut down) or
+// the same way; the three take turns going first. Arguments: the three exe paths. The tokens are its own,
+// beside the machine's voices, and only they are removed, however the benchmark ends: volatile, so that a
+// process killed outright leaves them only until the next restart (fast startup keeps them over Shut down) or
 // the next run, which removes them first. The programs it starts end with it, killed or not.
 #include "bench_common.h"
 #include "made_keys.h"
@@ -22,9 +22,6 @@ constexpr wchar_t BenchPrefix[] = L"SAPI5Quillfen bench voice ";
 using unique_handle_object = unique_handle<HANDLE, &CloseHandle>;
 
 constexpr double StartGoal = 1.05;
-// What a start row too close to call may spend on more runs, so that the whole benchmark stays near three
-// minutes.
-constexpr double ExtraRunsMs = 25000;
 
 // Set by Ctrl+C, Ctrl+Break or closing the console; the benchmark then stops and cleans up. A console
 // handler takes no context, so this one flag is the process's own.
@@ -161,34 +158,35 @@ double TimeStart(const std::wstring& exe, const wchar_t* windowClass, int entrie
     return window ? elapsed : -1;
 }
 
-struct StartTimes {
-    std::vector<double> program, least, empty;
-};
-
-// Runs the three in turn. Each reads the token names in a process of its own: the same calls run several
-// times faster in a process that has made them many times already, so timing them here would mislead.
-bool TimeStarts(const wchar_t* program, const wchar_t* least, const wchar_t* empty, int tokens,
-                StartTimes& times) {
+// A row of starts with `tokens` tokens: the program, the least window and the empty window in rounds,
+// printed against the least window and, with `empty`, against the empty window for information. Each
+// reads the token names in a process of its own: the same calls run several times faster in a process
+// that has made them many times already, so timing them here would mislead.
+bool StartRow(const wchar_t* const exes[3], int tokens, const char* name, Looks looks, const char* empty) {
     const int entries = SeedTokens(tokens);
     if (entries < 0) {
         return false;
     }
-    int runs = 0;
-    const auto startAll = [&] {
-        const double ours = TimeStart(program, L"SAPI5Quillfen.frmQuillfen", entries);
-        const double baseline = TimeStart(least, L"SAPI5Quillfen.LeastWindow", entries);
-        const double bare = TimeStart(empty, L"SAPI5Quillfen.EmptyWindow", 0);
-        if (ours < 0 || baseline < 0 || bare < 0 || stopRequested) {
-            return false;
-        }
-        if (++runs > 2) {  // the first runs warm the caches
-            times.program.push_back(ours);
-            times.least.push_back(baseline);
-            times.empty.push_back(bare);
-        }
-        return true;
+    const auto starts = [&](const wchar_t* exe, const wchar_t* windowClass, int shown) {
+        // A run that a stop cut short counts for nothing.
+        return [=] {
+            const double elapsed = stopRequested ? -1.0 : TimeStart(exe, windowClass, shown);
+            return stopRequested ? -1.0 : elapsed;
+        };
     };
-    return RunUntilSettled(startAll, times.program, times.least, StartGoal, 14, ExtraRunsMs);
+    Rounds rounds({starts(exes[0], L"SAPI5Quillfen.frmQuillfen", entries),
+                   starts(exes[1], L"SAPI5Quillfen.LeastWindow", entries),
+                   starts(exes[2], L"SAPI5Quillfen.EmptyWindow", 0)},
+                  2);
+    if (!RunRow(name, "least program showing the same window, names read the bare way", rounds, StartGoal,
+                looks)) {
+        return false;
+    }
+    if (empty) {
+        const RatioInterval interval = *BootstrapRatio(rounds.Times(0), rounds.Times(2), LookLevel);
+        Report(empty, "empty Win32 window", rounds.Times(0), rounds.Times(2), {interval, "information"}, 0);
+    }
+    return true;
 }
 
 }  // namespace
@@ -206,12 +204,13 @@ int wmain(int argc, wchar_t** argv) {
     };
     const std::vector<std::wstring> before = machineVoices();
     SetConsoleCtrlHandler(OnConsoleStop, TRUE);
-    StartTimes many, few;
+    const wchar_t* const exes[3] = {argv[1], argv[2], argv[3]};
     bool timed = false;
     {
         const OwnTokensRemoved removed;
-        timed = TimeStarts(argv[1], argv[2], argv[3], 10000, many) &&
-                TimeStarts(argv[1], argv[2], argv[3], 30, few);
+        timed = StartRow(exes, 10000, "start to window shown and filled, 10,000 tokens", {10, 20}, nullptr) &&
+                StartRow(exes, 30, "start to window shown and filled, 30 tokens", {14, 28},
+                         "the same start, 30 tokens");
     }
     if (EnumSubKeys(HKEY_LOCAL_MACHINE, TokensPath) != before) {
         fprintf(stderr, "the voice-token key does not hold the voices it held before the benchmark\n");
@@ -220,9 +219,5 @@ int wmain(int argc, wchar_t** argv) {
     if (!timed) {
         return 1;
     }
-    const char* least = "least program showing the same window, names read the bare way";
-    Report("start to window shown and filled, 10,000 tokens", least, many.program, many.least, StartGoal);
-    Report("start to window shown and filled, 30 tokens", least, few.program, few.least, StartGoal);
-    Report("the same start, 30 tokens", "empty Win32 window", few.program, few.empty, 0);
     return 0;
 }
